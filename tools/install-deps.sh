@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package Corvane needs to build, test and run. Idempotent: packages
+# already present are left alone and apt is not touched at all when nothing is missing.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config git clang-format
+  # libraries the programs link
+  qt6-base-dev libqt6opengl6-dev libgl-dev portaudio19-dev libsndfile1-dev
+  # tests and benchmarks (FFTW only for the comparison benchmark)
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev
+  # fonts substituted for the window's faces
+  fonts-dejavu-core fonts-liberation
+  # a real sound server for the audio path tests, and X for trying the window
+  pulseaudio pulseaudio-utils alsa-utils libasound2-plugins xvfb xauth
+  # sound measurements in end-to-end checks
+  sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

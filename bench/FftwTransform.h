@@ -1,0 +1,37 @@
+#pragma once
+
+#include "RxDsp.h"
+
+#include <fftw3.h>
+
+#include <vector>
+
+namespace corvane::bench {
+
+// The chain's transform pair on FFTW split-complex plans, for side-by-side speed comparison
+// only: same definition (forward unscaled; inverse = conjugate of the normalised inverse), but
+// not the receiver's arithmetic, so its output is not bit-identical.
+class FftwTransform final : public FourierTransform {
+public:
+    FftwTransform();
+    ~FftwTransform() override;
+    FftwTransform(const FftwTransform&) = delete;
+    FftwTransform& operator=(const FftwTransform&) = delete;
+
+    void Forward(std::span<double> re, std::span<double> im, std::int32_t n) const override;
+    void Inverse(std::span<double> re, std::span<double> im, std::int32_t n) const override;
+
+private:
+    // FFTW plans split-array transforms for one pair of arrays; the chain uses a handful of
+    // fixed pairs, so each gets its own plan on first use (call once before timing).
+    struct Entry {
+        double* Re;
+        double* Im;
+        std::int32_t N;
+        fftw_plan Plan;
+    };
+    fftw_plan PlanFor(double* re, double* im, std::int32_t n) const;
+    mutable std::vector<Entry> Plans;
+};
+
+} // namespace corvane::bench

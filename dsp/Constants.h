@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+
+namespace corvane {
+
+// The receiver's own decimal values of two pi and pi (ten decimals, not the full double values):
+// every transform, window, filter design, oscillator step and phase wrap uses exactly these.
+inline constexpr double TwoPi = 6.2831853072;
+inline constexpr double Pi = 3.1415926536;
+
+inline constexpr std::int32_t SampleRate = 48000;    // frames per second
+inline constexpr std::int32_t BlockFrames = 2048;    // frames per block, 42.67 ms
+inline constexpr std::int32_t BlockSamples = 4096;   // interleaved 16-bit samples per block
+inline constexpr std::int32_t BlockBytes = 8192;     // one block in the sound buffers
+inline constexpr std::int32_t FilterFrame = 4096;    // fast-convolution transform length
+inline constexpr std::int32_t FilterOrder = 2048;    // 2049 taps
+inline constexpr std::int32_t ChainArraySize = 4097; // every chain array: indices 0..4096
+inline constexpr std::int32_t AudioBins = 200;       // audio spectrum, 0..4687.5 Hz
+
+// One oscillator step: advance, then wrap once at the decimal two pi. Steps are always positive,
+// so there is no lower wrap.
+inline double AdvancePhase(double phase, double step) {
+    phase = phase + step;
+    if (phase >= TwoPi) {
+        phase = phase - TwoPi;
+    }
+    return phase;
+}
+
+} // namespace corvane

@@ -1,0 +1,6 @@
+// Built with -mavx2 (no FMA: contraction stays off). Entered only when the CPU has AVX2.
+#include "FftKernels.h"
+
+namespace corvane::rxDSP::kernels::avx2 {
+#include "FftKernels.inl"
+} // namespace corvane::rxDSP::kernels::avx2

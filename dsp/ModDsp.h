@@ -1,0 +1,131 @@
+#pragma once
+
+#include "Constants.h"
+#include "DisplaySink.h"
+#include "ReceiverSettings.h"
+#include "RxDsp.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+namespace corvane {
+
+// Every array of the chain: 4097 doubles (indices 0..4096), of which one block (2048) or one
+// filter frame (4096) is used.
+using ChainArray = std::array<double, ChainArraySize>;
+
+struct ChainOptions {
+    rxDSP::Isa Isa = rxDSP::Isa::Best; // butterfly path of the chain's transforms
+    const FourierTransform* BlockTransform =
+        nullptr; // benchmarks only: another per-block transform
+};
+
+// The receiver's signal processing: the per-block chain, the three fast-convolution stages with
+// the AGC, filter design, analysis windows and oscillator setup. The window owns one instance
+// (about 1 MB: allocate it on the heap) and calls it on the UI thread only.
+class modDSP {
+public:
+    modDSP(const ReceiverSettings& settings, DisplaySink& displays,
+           const ChainOptions& options = {});
+    modDSP(const modDSP&) = delete;
+    modDSP& operator=(const modDSP&) = delete;
+
+    // One block: InBlock[4096] interleaved I (left), Q (right) in; OutBlock[4096] audio out,
+    // equal left and right. Spans shorter than 4096 samples are refused (nothing happens).
+    void ProcessBlock(std::span<const std::int16_t> InBlock, std::span<std::int16_t> OutBlock,
+                      std::int32_t VideoFilter);
+
+    // The fast-convolution stages filter re/im[0..2047] in place.
+    void ChannelFilter(std::span<double> re, std::span<double> im); // then the AGC
+    void IFFilter(std::span<double> re, std::span<double> im);
+    void AudioFilter(std::span<double> re, std::span<double> im);
+
+    // index 0 channel, 1 IF, 2 audio filter; band edges in Hz. Any other index only records the
+    // edges.
+    void DesignFilter(std::int32_t index, std::int32_t lowHz, std::int32_t highHz);
+    // kind 0 none, 1 Blackman-Harris, 2 Hann; n is 2048 in this receiver (2..4096 accepted).
+    void MakeWindow(std::int32_t kind, std::int32_t n);
+    // a: absolute offset (Hz); sign: -1, 0, 1; split 15000; IF 6000 or 18000; low/high: pass band.
+    void SetOscillators(double a, std::int16_t sign, std::int32_t split, std::int32_t IF,
+                        std::int32_t low, std::int32_t high);
+
+    // Back to the state of a freshly built receiver (phases, overlap tails, AGC, spectra, window).
+    void Reset();
+
+    // --- Oscillators (radians, radians per sample); phases run on across blocks and retunes.
+    double TestPhase = 0.0; // 10 kHz test tone
+    double TestStep = 0.0;
+    double Lo1Phase = 0.0; // first, quadrature oscillator
+    double Lo1Step = 0.0;
+    double BfoPhase = 0.0; // beat oscillator
+    double BfoStep = 0.0;
+    std::int16_t NegativeOffset = 0; // -1: tuned below 0 Hz
+    std::int16_t HighSide = 0;       // -1: absolute offset 15000 Hz or more
+
+    // --- Analysis window for both spectra.
+    alignas(64) ChainArray Window{}; // [2048 used]
+    double WindowGain = 0.0;         // 1.0 none, 2.8 Blackman-Harris, 2.0 Hann
+
+    // --- Filter spectra, 4096 bins each: transforms of 2049 real symmetric taps.
+    alignas(64) ChainArray ChanFilterRe{};
+    alignas(64) ChainArray ChanFilterIm{};
+    alignas(64) ChainArray IFFilterRe{};
+    alignas(64) ChainArray IFFilterIm{};
+    alignas(64) ChainArray AudioFilterRe{};
+    alignas(64) ChainArray AudioFilterIm{};
+    double EdgeLow = 0.0; // edges of the latest design, cycles per sample
+    double EdgeHigh = 0.0;
+
+    // --- AGC.
+    static constexpr std::int32_t AgcSlots = 25;
+    std::int16_t AgcOn = 0;                    // -1: the AGC acts
+    std::int32_t AgcLength = 0;                // history slots in use: 4 fast, 9 slow
+    std::int32_t MaxGain = 1000;               // gain ceiling
+    std::int32_t AgcIndex = 0;                 // slot written last
+    std::array<double, AgcSlots> AgcHistory{}; // per-block gain candidates 16384 / peak
+    double AgcPeak = 0.0;     // largest channel-filter output magnitude of the block, pre-gain
+    double AgcGain = 0.0;     // gain chosen for the latest block
+    double AgcPrevGain = 0.0; // gain in force at the end of the previous block
+
+    // --- Results of the latest block, as handed to the displays.
+    double SpectrumNorm = 0.0; // 67108864 / WindowGain
+    double SmeterLevel = 0.0;  // 0 at -140 dB, 1000 at 0 dB
+
+    // --- Per-block scratch of ProcessBlock (contents valid after a block; nothing carried over).
+    alignas(64) ChainArray BlockRe{}; // complex block, then the real IF/audio signal
+    alignas(64) ChainArray BlockIm{};
+    alignas(64) ChainArray WinRe{}; // windowed copies for the wide spectrum
+    alignas(64) ChainArray WinIm{};
+    alignas(64) ChainArray MagBuf{};  // magnitudes
+    alignas(64) ChainArray SpecBuf{}; // normalised magnitudes handed to the displays
+
+private:
+    void RunAgc();
+    void Filter(ChainArray& workRe, ChainArray& workIm, ChainArray& tailRe, ChainArray& tailIm,
+                const ChainArray& filterRe, const ChainArray& filterIm, std::span<double> re,
+                std::span<double> im, bool withAgc);
+
+    const ReceiverSettings& Settings;
+    DisplaySink& Displays;
+    rxDSP::FftPlan Plan;                    // exact transform, 2..4096 points
+    const FourierTransform* BlockTransform; // Plan unless a benchmark supplies another
+
+    // Fast-convolution state: work frames [4096 used] and tails carried to the next block
+    // [2048 used], in input sample units.
+    alignas(64) ChainArray ChanRe{};
+    alignas(64) ChainArray ChanIm{};
+    alignas(64) ChainArray ChanOverlapRe{};
+    alignas(64) ChainArray ChanOverlapIm{};
+    alignas(64) ChainArray IFRe{};
+    alignas(64) ChainArray IFIm{};
+    alignas(64) ChainArray IFOverlapRe{};
+    alignas(64) ChainArray IFOverlapIm{};
+    alignas(64) ChainArray AudioRe{};
+    alignas(64) ChainArray AudioIm{};
+    alignas(64) ChainArray AudioOverlapRe{};
+    alignas(64) ChainArray AudioOverlapIm{};
+    alignas(64) ChainArray ChanMag{}; // magnitudes of the channel output [2048 used]
+};
+
+} // namespace corvane

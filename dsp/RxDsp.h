@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace corvane {
+
+// A transform pair on split real/imaginary arrays. The chain takes its block transforms through
+// this seam so that another transform can be measured in the same chain (benchmarks only).
+class FourierTransform {
+public:
+    virtual ~FourierTransform() = default;
+    virtual void Forward(std::span<double> re, std::span<double> im, std::int32_t n) const = 0;
+    virtual void Inverse(std::span<double> re, std::span<double> im, std::int32_t n) const = 0;
+};
+
+// Stateless numeric primitives of the receiver. Every routine touches only the elements it
+// names and never allocates the arrays it works on.
+namespace rxDSP {
+
+// Instruction-set paths for the transform butterflies. Every path runs the same operations in
+// the same order, so all give bit-identical results; Best picks the fastest this CPU runs.
+enum class Isa : std::uint8_t { Best, Baseline, Avx2 };
+
+bool CpuHasAvx2();
+
+// Precomputed twiddles and bit-reversal swaps for every power of two up to MaxLength. Each
+// twiddle holds exactly cos(angle) and -sin(angle) for the angle the transform would compute,
+// so the table path gives the same results as evaluating them inside the transform.
+// Built once (it allocates); immutable afterwards.
+class FftPlan final : public FourierTransform {
+public:
+    explicit FftPlan(std::int32_t maxLength = 4096, Isa isa = Isa::Best);
+
+    std::int32_t MaxLength() const { return MaxLength_; }
+    Isa Path() const { return Path_; }
+
+    void Forward(std::span<double> re, std::span<double> im, std::int32_t n) const override;
+    void Inverse(std::span<double> re, std::span<double> im, std::int32_t n) const override;
+
+private:
+    friend void FFT(std::span<double>, std::span<double>, std::int32_t, const FftPlan&);
+
+    std::int32_t MaxLength_;
+    Isa Path_;
+    // Stage with half-span s (1, 2, 4, ... MaxLength/2) uses entries [s - 1, 2s - 1).
+    std::vector<double> Cos_;      // cos(j * 2pi/(2s)), [MaxLength - 1]
+    std::vector<double> MinusSin_; // -sin(j * 2pi/(2s)), [MaxLength - 1]
+    // Swap pairs of the bit-reversal permutation for length 2^k start at SwapStart_[k].
+    std::vector<std::int32_t> Swaps_;     // pairs (i, j), flattened
+    std::vector<std::int32_t> SwapStart_; // [log2(MaxLength) + 2] offsets into Swaps_
+};
+
+// In-place forward transform, natural order, unscaled, negative exponent (radix-2 decimation in
+// frequency, then bit reversal). n must be a power of two no larger than the plan's MaxLength;
+// any other n leaves the arrays unchanged.
+void FFT(std::span<double> re, std::span<double> im, std::int32_t n, const FftPlan& plan);
+
+// Complex conjugate of the normalised inverse transform: the imaginary part is not negated back.
+// The filters return their output through this, and the sideband selection relies on it.
+void InverseFFT(std::span<double> re, std::span<double> im, std::int32_t n, const FftPlan& plan);
+
+// out = a * b element-wise for i = 0..n-1; every input of an element is read before either
+// output is written, so out may be the same arrays as a (in-place multiply by a filter).
+void ComplexMultiply(std::span<const double> aRe, std::span<const double> aIm,
+                     std::span<const double> bRe, std::span<const double> bIm,
+                     std::span<double> outRe, std::span<double> outIm, std::int32_t n);
+
+// out[i] = sqrt(re[i]^2 + im[i]^2), i = 0..n-1.
+void Magnitude(std::span<const double> re, std::span<const double> im, std::span<double> out,
+               std::int32_t n);
+
+// Largest of values[0..n-1], never below 0.0 (the running value starts at 0.0).
+double MaxValue(std::span<const double> values, std::int32_t n);
+
+// Smallest of values[0..n-1], starting from 1e40.
+double MinValue(std::span<const double> values, std::int32_t n);
+
+// Windowed (Blackman-Harris) linear-phase band pass from low to high cycles per sample:
+// h[0..order] receives order + 1 taps symmetric about h[order/2]. order must be even, 2..8192,
+// and h must hold order + 1 values; otherwise nothing is written.
+void DesignBandPass(double low, double high, std::span<double> h, std::int32_t order);
+
+} // namespace rxDSP
+} // namespace corvane

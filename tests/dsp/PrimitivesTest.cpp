@@ -1,0 +1,196 @@
+// Transform, multiply, magnitude and the searches against independent oracles.
+#include "RxDsp.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace corvane::test {
+namespace {
+
+using Vec = std::vector<double>;
+
+Vec Random(std::size_t n, unsigned seed, double scale = 1000.0) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> dist(-scale, scale);
+    Vec v(n);
+    for (double& x : v) {
+        x = dist(rng);
+    }
+    return v;
+}
+
+// Textbook DFT with the negative exponent, in long double.
+std::vector<std::complex<long double>> NaiveDft(const Vec& re, const Vec& im) {
+    const std::size_t n = re.size();
+    std::vector<std::complex<long double>> out(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        std::complex<long double> sum = 0;
+        for (std::size_t m = 0; m < n; ++m) {
+            const long double angle =
+                -2 * std::numbers::pi_v<long double> * static_cast<long double>((m * k) % n) / n;
+            sum += std::complex<long double>(re[m], im[m]) *
+                   std::complex<long double>(std::cos(angle), std::sin(angle));
+        }
+        out[k] = sum;
+    }
+    return out;
+}
+
+TEST(Transform, MatchesTextbookDftForEveryPowerOfTwo) {
+    const rxDSP::FftPlan plan;
+    for (std::int32_t n = 2; n <= 1024; n *= 2) {
+        const Vec re0 = Random(static_cast<std::size_t>(n), 10u + static_cast<unsigned>(n));
+        const Vec im0 = Random(static_cast<std::size_t>(n), 20u + static_cast<unsigned>(n));
+        Vec re = re0, im = im0;
+        rxDSP::FFT(re, im, n, plan);
+        const auto expected = NaiveDft(re0, im0);
+        // The decimal two pi (6.2831853072, 2e-11 high) skews the twiddles slightly, so the
+        // comparison allows a relative error well above rounding but far below any wrong bin.
+        const double tolerance = 1e-8 * 1000.0 * n;
+        for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
+            EXPECT_NEAR(re[k], static_cast<double>(expected[k].real()), tolerance)
+                << n << " bin " << k;
+            EXPECT_NEAR(im[k], static_cast<double>(expected[k].imag()), tolerance)
+                << n << " bin " << k;
+        }
+    }
+}
+
+TEST(Transform, SmallestSizesAndImpulses) {
+    const rxDSP::FftPlan plan;
+    Vec re{3.5}, im{-2.0};
+    rxDSP::FFT(re, im, 1, plan);
+    EXPECT_EQ(re[0], 3.5);
+    EXPECT_EQ(im[0], -2.0);
+
+    re = {3.0, 5.0};
+    im = {1.0, -4.0};
+    rxDSP::FFT(re, im, 2, plan);
+    EXPECT_EQ(re, (Vec{8.0, -2.0}));
+    EXPECT_EQ(im, (Vec{-3.0, 5.0}));
+
+    const std::int32_t n = 64;
+    re.assign(n, 0.0);
+    im.assign(n, 0.0);
+    re[0] = 1.0;
+    rxDSP::FFT(re, im, n, plan);
+    for (std::size_t k = 0; k < n; ++k) {
+        EXPECT_EQ(re[k], 1.0);
+        EXPECT_EQ(im[k], 0.0);
+    }
+
+    re.assign(n, 0.0);
+    im.assign(n, 0.0);
+    re[1] = 1.0;
+    rxDSP::FFT(re, im, n, plan);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double angle = 2 * std::numbers::pi * static_cast<double>(k) / n;
+        EXPECT_NEAR(re[k], std::cos(angle), 1e-9);
+        EXPECT_NEAR(im[k], -std::sin(angle), 1e-9);
+    }
+}
+
+TEST(Transform, TouchesOnlyItsLengthAndRefusesOtherLengths) {
+    const rxDSP::FftPlan plan(1024);
+    Vec re = Random(2048, 1), im = Random(2048, 2);
+    const Vec re0 = re, im0 = im;
+    rxDSP::FFT(re, im, 512, plan);
+    for (std::size_t i = 512; i < 2048; ++i) {
+        ASSERT_EQ(re[i], re0[i]);
+        ASSERT_EQ(im[i], im0[i]);
+    }
+    for (std::int32_t bad : {0, -4, 3, 1000, 2048}) { // not a power of two, or beyond the plan
+        re = re0;
+        im = im0;
+        rxDSP::FFT(re, im, bad, plan);
+        EXPECT_EQ(re, re0) << bad;
+        EXPECT_EQ(im, im0) << bad;
+    }
+}
+
+TEST(Transform, EveryInstructionSetPathIsBitIdentical) {
+    const rxDSP::FftPlan baseline(4096, rxDSP::Isa::Baseline);
+    const rxDSP::FftPlan avx2(4096, rxDSP::Isa::Avx2);
+    if (avx2.Path() != rxDSP::Isa::Avx2) {
+        GTEST_SKIP() << "this CPU has no AVX2";
+    }
+    for (std::int32_t n = 2; n <= 4096; n *= 2) {
+        Vec re1 = Random(static_cast<std::size_t>(n), 3),
+            im1 = Random(static_cast<std::size_t>(n), 4);
+        Vec re2 = re1, im2 = im1;
+        rxDSP::FFT(re1, im1, n, baseline);
+        rxDSP::FFT(re2, im2, n, avx2);
+        for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(re1[k]), std::bit_cast<std::uint64_t>(re2[k]))
+                << n;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(im1[k]), std::bit_cast<std::uint64_t>(im2[k]))
+                << n;
+        }
+    }
+}
+
+TEST(Transform, InverseReturnsTheConjugate) {
+    const rxDSP::FftPlan plan;
+    const std::int32_t n = 4096;
+    // A real sequence comes back real.
+    Vec re = Random(n, 5), im(n, 0.0);
+    const Vec original = re;
+    rxDSP::FFT(re, im, n, plan);
+    rxDSP::InverseFFT(re, im, n, plan);
+    for (std::size_t i = 0; i < n; ++i) {
+        ASSERT_NEAR(re[i], original[i], 1e-9);
+        ASSERT_NEAR(im[i], 0.0, 1e-9);
+    }
+    // A complex sequence comes back with its imaginary part negated.
+    re = Random(n, 6);
+    im = Random(n, 7);
+    const Vec re0 = re, im0 = im;
+    rxDSP::FFT(re, im, n, plan);
+    rxDSP::InverseFFT(re, im, n, plan);
+    for (std::size_t i = 0; i < n; ++i) {
+        ASSERT_NEAR(re[i], re0[i], 1e-9);
+        ASSERT_NEAR(im[i], -im0[i], 1e-9);
+    }
+}
+
+TEST(VectorOps, ComplexMultiplyInPlaceEqualsSeparateOutput) {
+    const std::int32_t n = 300;
+    const Vec aRe = Random(n, 8), aIm = Random(n, 9), bRe = Random(n, 10), bIm = Random(n, 11);
+    Vec outRe(n), outIm(n);
+    rxDSP::ComplexMultiply(aRe, aIm, bRe, bIm, outRe, outIm, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::complex<double> expected =
+            std::complex<double>(aRe[i], aIm[i]) * std::complex<double>(bRe[i], bIm[i]);
+        ASSERT_NEAR(outRe[i], expected.real(), 1e-6);
+        ASSERT_NEAR(outIm[i], expected.imag(), 1e-6);
+    }
+    Vec inRe = aRe, inIm = aIm;
+    rxDSP::ComplexMultiply(inRe, inIm, bRe, bIm, inRe, inIm, n);
+    EXPECT_EQ(inRe, outRe);
+    EXPECT_EQ(inIm, outIm);
+}
+
+TEST(VectorOps, MagnitudeAndSearches) {
+    const Vec re{3.0, -5.0, 0.0}, im{4.0, 12.0, 0.0};
+    Vec mag(4, -1.0);
+    rxDSP::Magnitude(re, im, mag, 3);
+    EXPECT_EQ(mag, (Vec{5.0, 13.0, 0.0, -1.0}));
+
+    const Vec values{2.0, 9.5, -3.0, 9.5, 1.0};
+    EXPECT_EQ(rxDSP::MaxValue(values, 5), 9.5);
+    EXPECT_EQ(rxDSP::MinValue(values, 5), -3.0);
+    EXPECT_EQ(rxDSP::MaxValue(values, 1), 2.0); // only the first n are searched
+    EXPECT_EQ(rxDSP::MaxValue(values, 0), 0.0);
+    EXPECT_EQ(rxDSP::MaxValue(Vec{-2.0, -1.0}, 2), 0.0); // never below zero
+    EXPECT_EQ(rxDSP::MinValue(values, 0), 1e40);
+    EXPECT_EQ(rxDSP::MinValue(Vec{5e40}, 1), 1e40);
+}
+
+} // namespace
+} // namespace corvane::test

@@ -48,7 +48,7 @@ void modDSP::Reset() {
           &WinIm,         &MagBuf,        &SpecBuf,      &ChanRe,         &ChanIm,
           &ChanOverlapRe, &ChanOverlapIm, &IFRe,         &IFIm,           &IFOverlapRe,
           &IFOverlapIm,   &AudioRe,       &AudioIm,      &AudioOverlapRe, &AudioOverlapIm,
-          &ChanMag}) {
+          &ChanMag,       &FreqRe,        &FreqIm}) {
         a->fill(0.0);
     }
     WindowGain = EdgeLow = EdgeHigh = 0.0;
@@ -76,22 +76,67 @@ void modDSP::Filter(ChainArray& workRe, ChainArray& workIm, ChainArray& tailRe, 
     std::fill(workRe.begin() + block, workRe.end(), 0.0);
     std::fill(workIm.begin() + block, workIm.end(), 0.0);
 
-    BlockTransform->Forward(workRe, workIm, FilterFrame);
-    rxDSP::ComplexMultiply(workRe, workIm, filterRe, filterIm, workRe, workIm, FilterFrame);
-    BlockTransform->Inverse(workRe, workIm, FilterFrame);
-
-    for (std::size_t i = 0; i < block; ++i) {
-        workRe[i] = workRe[i] + tailRe[i];
-        workIm[i] = workIm[i] + tailIm[i];
+    if (ExactTransforms()) {
+        // The reorderings of both transforms are folded into passes made anyway: the product
+        // gathers the forward spectrum from bit-reversed order (negating the imaginary part as
+        // the inverse begins), and the overlap-add gathers the inverse result. Every value
+        // sees the same operations as with the whole transforms.
+        const std::span<const std::int32_t> rev = Plan.Reversal(FilterFrame);
+        Plan.Butterflies(workRe, workIm, FilterFrame);
+        for (std::size_t k = 0; k < frame; ++k) {
+            const auto m = static_cast<std::size_t>(rev[k]);
+            const double ar = workRe[m];
+            const double ai = workIm[m];
+            const double br = filterRe[k];
+            const double bi = filterIm[k];
+            FreqRe[k] = ar * br - ai * bi;
+            FreqIm[k] = -(ar * bi + ai * br);
+        }
+        Plan.Butterflies(FreqRe, FreqIm, FilterFrame);
+        const double length = FilterFrame;
+        for (std::size_t i = 0; i < block; ++i) {
+            const auto m = static_cast<std::size_t>(rev[i]);
+            workRe[i] = FreqRe[m] / length + tailRe[i];
+            workIm[i] = FreqIm[m] / length + tailIm[i];
+        }
+        for (std::size_t i = 0; i < block; ++i) {
+            const auto m = static_cast<std::size_t>(rev[block + i]);
+            tailRe[i] = FreqRe[m] / length;
+            tailIm[i] = FreqIm[m] / length;
+        }
+    } else {
+        BlockTransform->Forward(workRe, workIm, FilterFrame);
+        rxDSP::ComplexMultiply(workRe, workIm, filterRe, filterIm, workRe, workIm, FilterFrame);
+        BlockTransform->Inverse(workRe, workIm, FilterFrame);
+        for (std::size_t i = 0; i < block; ++i) {
+            workRe[i] = workRe[i] + tailRe[i];
+            workIm[i] = workIm[i] + tailIm[i];
+        }
+        std::copy(workRe.begin() + block, workRe.begin() + frame, tailRe.begin());
+        std::copy(workIm.begin() + block, workIm.begin() + frame, tailIm.begin());
     }
-    std::copy(workRe.begin() + block, workRe.begin() + frame, tailRe.begin());
-    std::copy(workIm.begin() + block, workIm.begin() + frame, tailIm.begin());
 
     if (withAgc) {
         RunAgc();
     }
     std::copy_n(workRe.begin(), block, re.begin());
     std::copy_n(workIm.begin(), block, im.begin());
+}
+
+void modDSP::SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t count) {
+    if (!ExactTransforms()) {
+        BlockTransform->Forward(re, im, BlockFrames);
+        rxDSP::Magnitude(re, im, MagBuf, count);
+        return;
+    }
+    // Only magnitudes are wanted: read them in natural order straight from the bit-reversed
+    // result (re/im are scratch and stay reordered).
+    Plan.Butterflies(re, im, BlockFrames);
+    const std::span<const std::int32_t> rev = Plan.Reversal(BlockFrames);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
+        const auto m = static_cast<std::size_t>(rev[k]);
+        MagBuf[k] = std::sqrt(re[m] * re[m] + im[m] * im[m]);
+    }
 }
 
 void modDSP::ChannelFilter(std::span<double> re, std::span<double> im) {
@@ -278,8 +323,7 @@ void modDSP::ProcessBlock(std::span<const std::int16_t> InBlock, std::span<std::
         WinRe[j] = Window[j] * BlockRe[j];
         WinIm[j] = Window[j] * BlockIm[j];
     }
-    BlockTransform->Forward(WinRe, WinIm, BlockFrames);
-    rxDSP::Magnitude(WinRe, WinIm, MagBuf, BlockFrames);
+    SpectrumMagnitudes(WinRe, WinIm, BlockFrames);
     SpectrumNorm = SpectrumScale / WindowGain;
     for (std::size_t k = 0; k < frames; ++k) {
         SpecBuf[k] = MagBuf[k] / SpectrumNorm;
@@ -323,8 +367,7 @@ void modDSP::ProcessBlock(std::span<const std::int16_t> InBlock, std::span<std::
     }
 
     Fill(BlockIm, 0.0);
-    BlockTransform->Forward(BlockRe, BlockIm, BlockFrames);
-    rxDSP::Magnitude(BlockRe, BlockIm, MagBuf, AudioBins);
+    SpectrumMagnitudes(BlockRe, BlockIm, AudioBins);
     for (std::size_t k = 0; k < static_cast<std::size_t>(AudioBins); ++k) {
         SpecBuf[k] = MagBuf[k] / SpectrumNorm;
     }

@@ -102,6 +102,9 @@ public:
 
 private:
     void RunAgc();
+    bool ExactTransforms() const { return BlockTransform == &Plan; }
+    // Forward transform then magnitudes of bins 0..count-1 into MagBuf.
+    void SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t count);
     void Filter(ChainArray& workRe, ChainArray& workIm, ChainArray& tailRe, ChainArray& tailIm,
                 const ChainArray& filterRe, const ChainArray& filterIm, std::span<double> re,
                 std::span<double> im, bool withAgc);
@@ -126,6 +129,9 @@ private:
     alignas(64) ChainArray AudioOverlapRe{};
     alignas(64) ChainArray AudioOverlapIm{};
     alignas(64) ChainArray ChanMag{}; // magnitudes of the channel output [2048 used]
+    // Product of a block's spectrum with a filter, in natural bin order [4096 used]; scratch.
+    alignas(64) ChainArray FreqRe{};
+    alignas(64) ChainArray FreqIm{};
 };
 
 } // namespace corvane

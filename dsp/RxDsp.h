@@ -39,6 +39,14 @@ public:
     void Forward(std::span<double> re, std::span<double> im, std::int32_t n) const override;
     void Inverse(std::span<double> re, std::span<double> im, std::int32_t n) const override;
 
+    // The transform's butterfly stages alone: the result is left in bit-reversed order, bin k
+    // at Reversal(n)[k]. Lets a caller fold the reordering into a pass it makes anyway; the
+    // values are those of FFT. Same length rule as FFT.
+    void Butterflies(std::span<double> re, std::span<double> im, std::int32_t n) const;
+    // For a power of two n up to MaxLength: position of natural bin k after Butterflies
+    // (a permutation that is its own inverse); empty for any other n.
+    std::span<const std::int32_t> Reversal(std::int32_t n) const;
+
 private:
     friend void FFT(std::span<double>, std::span<double>, std::int32_t, const FftPlan&);
 
@@ -50,6 +58,8 @@ private:
     // Swap pairs of the bit-reversal permutation for length 2^k start at SwapStart_[k].
     std::vector<std::int32_t> Swaps_;     // pairs (i, j), flattened
     std::vector<std::int32_t> SwapStart_; // [log2(MaxLength) + 2] offsets into Swaps_
+    // Bit-reversal permutation of length 2^k at [2^k - 1, 2^(k+1) - 1), [2 * MaxLength - 1].
+    std::vector<std::int32_t> Reversal_;
 };
 
 // In-place forward transform, natural order, unscaled, negative exponent (radix-2 decimation in

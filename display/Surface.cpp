@@ -1,0 +1,248 @@
+#include "Surface.h"
+
+#include "LabelFont.h"
+
+#include <QImage>
+#include <QString>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace corvane {
+
+namespace {
+// Distinct surfaces never overlap; saying so lets the compiler vectorise the row.
+void OrRow(Colour* __restrict dst, const Colour* __restrict src, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        dst[i] |= src[i];
+    }
+}
+} // namespace
+
+Surface::Surface(std::int32_t width, std::int32_t height)
+    : W(std::max(width, 0)), H(std::max(height, 0)),
+      Pixels(static_cast<std::size_t>(W) * static_cast<std::size_t>(H), Rgb(0, 0, 0)) {
+    if (W == 0 || H == 0) {
+        W = 0;
+        H = 0;
+    }
+}
+
+Colour Surface::Pixel(std::int32_t x, std::int32_t y) const {
+    if (x < 0 || y < 0 || x >= W || y >= H) {
+        return 0;
+    }
+    return Pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(W) +
+                  static_cast<std::size_t>(x)];
+}
+
+std::span<const Colour> Surface::Row(std::int32_t y) const {
+    if (y < 0 || y >= H) {
+        return {};
+    }
+    return std::span<const Colour>(Pixels).subspan(
+        static_cast<std::size_t>(y) * static_cast<std::size_t>(W), static_cast<std::size_t>(W));
+}
+
+void Surface::Fill(Colour colour) {
+    std::fill(Pixels.begin(), Pixels.end(), colour);
+}
+
+void Surface::FillArea(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                       Colour colour, RasterOp op) {
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, W);
+    bottom = std::min(bottom, H);
+    if (left >= right || top >= bottom) {
+        return;
+    }
+    for (std::int32_t y = top; y < bottom; ++y) {
+        Colour* row = Pixels.data() + static_cast<std::ptrdiff_t>(y) * W;
+        if (op == RasterOp::Copy) {
+            std::fill(row + left, row + right, colour);
+        } else {
+            for (std::int32_t x = left; x < right; ++x) {
+                row[x] |= colour;
+            }
+        }
+    }
+}
+
+void Surface::Rectangle(std::int32_t left, std::int32_t top, std::int32_t right,
+                        std::int32_t bottom, const Pen& pen, Colour brush, RasterOp op) {
+    if (left > right) {
+        std::swap(left, right);
+    }
+    if (top > bottom) {
+        std::swap(top, bottom);
+    }
+    if (left == right || top == bottom) {
+        return;
+    }
+    const std::int32_t border = std::max(pen.Width, 1);
+    // The outline as four bands, so that ORing touches each pixel once. The interior is empty
+    // when the area is no wider or higher than two borders.
+    const std::int32_t innerTop = std::min(top + border, bottom);
+    const std::int32_t innerBottom = std::max(bottom - border, innerTop);
+    FillArea(left, top, right, innerTop, pen.Ink, op);
+    FillArea(left, innerBottom, right, bottom, pen.Ink, op);
+    const std::int32_t innerLeft = std::min(left + border, right);
+    const std::int32_t innerRight = std::max(right - border, innerLeft);
+    FillArea(left, innerTop, innerLeft, innerBottom, pen.Ink, op);
+    FillArea(innerRight, innerTop, right, innerBottom, pen.Ink, op);
+    FillArea(innerLeft, innerTop, innerRight, innerBottom, brush, op);
+}
+
+void Surface::Plot(std::int32_t x, std::int32_t y, const Pen& pen) {
+    const std::int32_t size = std::max(pen.Width, 1);
+    for (std::int32_t dy = 0; dy < size; ++dy) {
+        const std::int32_t py = y + dy;
+        if (py < 0 || py >= H) {
+            continue;
+        }
+        Colour* row = Pixels.data() + static_cast<std::ptrdiff_t>(py) * W;
+        for (std::int32_t dx = 0; dx < size; ++dx) {
+            const std::int32_t px = x + dx;
+            if (px >= 0 && px < W) {
+                row[px] = pen.Ink;
+            }
+        }
+    }
+}
+
+void Surface::Line(Point from, Point to, const Pen& pen) {
+    if (IsNull()) {
+        return;
+    }
+    // Step along the major axis; step k (0 <= k < length, the end point excluded) lies at
+    // minor = start + sign * floor((2 k d + length) / (2 length)), the minor offset rounded half
+    // up. The closed form lets the major range be clipped to the surface before the loop, so a
+    // segment reaching far outside costs no more than one across the surface.
+    const std::int64_t dx = std::int64_t{to.X} - from.X;
+    const std::int64_t dy = std::int64_t{to.Y} - from.Y;
+    const bool xMajor = std::llabs(dx) >= std::llabs(dy);
+    const std::int64_t length = xMajor ? std::llabs(dx) : std::llabs(dy);
+    if (length == 0) {
+        return;
+    }
+    const std::int64_t minorDelta = xMajor ? std::llabs(dy) : std::llabs(dx);
+    const std::int64_t majorStart = xMajor ? from.X : from.Y;
+    const std::int64_t minorStart = xMajor ? from.Y : from.X;
+    const std::int64_t majorSign = (xMajor ? dx : dy) > 0 ? 1 : -1;
+    const std::int64_t minorSign = (xMajor ? dy : dx) >= 0 ? 1 : -1;
+    const std::int64_t majorSize = xMajor ? W : H;
+    const std::int64_t margin = std::max(pen.Width, 1) - 1; // a wide pen reaches back this far
+
+    // Steps whose major coordinate lies in [-margin, majorSize).
+    std::int64_t kFirst = 0;
+    std::int64_t kEnd = length;
+    if (majorSign > 0) {
+        kFirst = std::max(kFirst, -margin - majorStart);
+        kEnd = std::min(kEnd, majorSize - majorStart);
+    } else {
+        kFirst = std::max(kFirst, majorStart - (majorSize - 1));
+        kEnd = std::min(kEnd, majorStart + margin + 1);
+    }
+    if (kFirst >= kEnd) {
+        return;
+    }
+    // The closed form once at the first step (128-bit: coordinates anywhere in the 32-bit range
+    // must not overflow), then the usual error term: each step adds 2 d to the remainder and
+    // moves the minor coordinate once it reaches 2 length.
+    const std::int64_t twoLength = 2 * length;
+    const __int128 first = static_cast<__int128>(2 * kFirst) * minorDelta + length;
+    auto offset = static_cast<std::int64_t>(first / twoLength);
+    auto remainder = static_cast<std::int64_t>(first % twoLength);
+    for (std::int64_t k = kFirst; k < kEnd; ++k) {
+        const std::int64_t major = majorStart + majorSign * k;
+        const std::int64_t minor = minorStart + minorSign * offset;
+        const std::int64_t x = xMajor ? major : minor;
+        const std::int64_t y = xMajor ? minor : major;
+        if (y >= -margin && y < H && x >= -margin && x < W) {
+            if (margin == 0) { // the traces' 1-pixel pen: one pixel, already inside
+                Pixels[static_cast<std::size_t>(y * W + x)] = pen.Ink;
+            } else {
+                Plot(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), pen);
+            }
+        }
+        remainder += 2 * minorDelta;
+        if (remainder >= twoLength) {
+            remainder -= twoLength;
+            ++offset;
+        }
+    }
+}
+
+void Surface::Polyline(std::span<const Point> points, const Pen& pen) {
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        Line(points[i - 1], points[i], pen);
+    }
+}
+
+void Surface::Text(std::int32_t x, std::int32_t y, std::string_view chars, const LabelFont& font,
+                   Colour text, Colour background) {
+    for (const char c : chars) {
+        const std::int32_t advance = font.Advance(c);
+        FillArea(x, y, x + advance, y + LabelFont::CellHeight, background);
+        for (std::int32_t row = 0; row < LabelFont::CellHeight; ++row) {
+            const std::int32_t py = y + row;
+            if (py < 0 || py >= H) {
+                continue;
+            }
+            const std::uint16_t ink = font.Ink(c, row);
+            for (std::int32_t col = 0; col < advance; ++col) {
+                const std::int32_t px = x + col;
+                if ((ink >> col & 1u) != 0 && px >= 0 && px < W) {
+                    Pixels[static_cast<std::size_t>(py) * static_cast<std::size_t>(W) +
+                           static_cast<std::size_t>(px)] = text;
+                }
+            }
+        }
+        x += advance;
+    }
+}
+
+void Surface::Blit(const Surface& source, RasterOp op, Point at) {
+    const std::int32_t left = std::max(at.X, 0);
+    const std::int32_t top = std::max(at.Y, 0);
+    const std::int32_t right = std::min(W, at.X + source.W);
+    const std::int32_t bottom = std::min(H, at.Y + source.H);
+    if (left >= right || top >= bottom) {
+        return;
+    }
+    const auto count = static_cast<std::size_t>(right - left);
+    for (std::int32_t y = top; y < bottom; ++y) {
+        Colour* dst = Pixels.data() + static_cast<std::ptrdiff_t>(y) * W + left;
+        const Colour* src =
+            source.Pixels.data() + static_cast<std::ptrdiff_t>(y - at.Y) * source.W + (left - at.X);
+        if (op == RasterOp::Copy) {
+            std::memcpy(dst, src, count * sizeof(Colour));
+        } else {
+            OrRow(dst, src, count);
+        }
+    }
+}
+
+QImage Surface::ToImage() const {
+    QImage image;
+    CopyInto(image);
+    return image;
+}
+
+void Surface::CopyInto(QImage& image) const {
+    if (image.width() != W || image.height() != H || image.format() != QImage::Format_RGB32) {
+        image = QImage(W, H, QImage::Format_RGB32);
+    }
+    for (std::int32_t y = 0; y < H; ++y) {
+        std::memcpy(image.scanLine(y), Pixels.data() + static_cast<std::ptrdiff_t>(y) * W,
+                    static_cast<std::size_t>(W) * sizeof(Colour));
+    }
+}
+
+bool Surface::SavePng(const QString& path) const {
+    return ToImage().save(path, "PNG");
+}
+
+} // namespace corvane

@@ -115,7 +115,7 @@ class Chain:
     def __init__(self):
         self.window = [0.0] * N_ARR
         self.window_gain = 0.0
-        self.spec = {i: ([0.0] * N_ARR, [0.0] * N_ARR) for i in range(3)}
+        self.spectra = {i: ([0.0] * N_ARR, [0.0] * N_ARR) for i in range(3)}
         self.tail = {i: ([0.0] * N_ARR, [0.0] * N_ARR) for i in range(3)}
         self.test_phase = self.test_step = 0.0
         self.lo1_phase = self.lo1_step = 0.0
@@ -140,9 +140,9 @@ class Chain:
     def design_filter(self, index, low_hz, high_hz):
         edge_high = high_hz / 48000.0
         edge_low = low_hz / 48000.0
-        if index not in self.spec:
+        if index not in self.spectra:
             return
-        re, im = self.spec[index]
+        re, im = self.spectra[index]
         for i in range(N_ARR):
             im[i] = 0.0
         for i in range(N_ARR):
@@ -176,7 +176,7 @@ class Chain:
             wre[i] = re[i]
             wim[i] = im[i]
         fft(wre, wim, 4096)
-        fre, fim = self.spec[index]
+        fre, fim = self.spectra[index]
         for i in range(4096):
             ar, ai, br, bi = wre[i], wim[i], fre[i], fim[i]
             wre[i] = ar * br - ai * bi
@@ -407,7 +407,7 @@ def derive(emit):
         emit(f'fft.{n} ' + ' '.join(f'{re[k].hex()} {im[k].hex()}' for k in range(n)))
     chain = Chain()
     chain.design_filter(0, 1, 500)
-    emit('spectrum.chan_1_500 ' + ' '.join(f'{chain.spec[0][0][k].hex()} {chain.spec[0][1][k].hex()}' for k in (0, 1, 21, 42, 2048, 4095)))
+    emit('spectrum.chan_1_500 ' + ' '.join(f'{chain.spectra[0][0][k].hex()} {chain.spectra[0][1][k].hex()}' for k in (0, 1, 21, 42, 2048, 4095)))
     for mode, offset in (('cw500', 250), ('usb', -1350), ('lsb', 20000), ('cw100', -15000), ('usb', 5000)):
         c = Chain()
         tune(c, mode, offset)

@@ -16,6 +16,8 @@ packages=(
   pulseaudio pulseaudio-utils alsa-utils libasound2-plugins xvfb xauth
   # sound measurements in end-to-end checks
   sox
+  # the independent derivation of the chain's golden values
+  python3
 )
 
 missing=()

@@ -1,0 +1,259 @@
+#include "BlockExchange.h"
+
+#include <charconv>
+#include <chrono>
+#include <span>
+
+namespace corvane {
+
+namespace {
+
+double SteadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+BlockExchange::BlockExchange(SoundSystem& sound, ExchangeClient& client)
+    : Clock(SteadySeconds), Sound_(sound), Client_(client) {}
+
+BlockExchange::~BlockExchange() = default;
+
+bool BlockExchange::EndsProgram(const SoundStatus& status) {
+    return status.Failed == SoundOp::CreateRoot || status.Failed == SoundOp::CreatePlayDevice ||
+           status.Failed == SoundOp::CreateCaptureDevice;
+}
+
+SoundStatus BlockExchange::CreateDevices() {
+    const SoundStatus play = Sound_.CreatePlayDevice();
+    const SoundStatus capture = Sound_.CreateCaptureDevice();
+    if (!play.Ok() || !capture.Ok()) {
+        return {play.Ok() ? capture.Failed : play.Failed, std::string(NoSoundDeviceMessage)};
+    }
+    DevicesReady_ = true;
+    // (The playback device's cooperative level has no counterpart here.)
+    SoundFormat.FormatTag = 1;
+    SoundFormat.Channels = SoundChannels;
+    SoundFormat.SamplesPerSecond = SoundRate;
+    SoundFormat.BitsPerSample = 16;
+    SoundFormat.BlockAlign =
+        static_cast<std::int16_t>(SoundFormat.BitsPerSample / 8 * SoundFormat.Channels);
+    SoundFormat.AvgBytesPerSecond = SoundFormat.SamplesPerSecond * SoundFormat.BlockAlign;
+    CaptureDesc.Flags = 0;
+    CaptureDesc.Bytes = SoundFormat.BlockAlign * 4096;
+    CaptureDesc.Format = SoundFormat;
+    HalfBytes = CaptureDesc.Bytes / 2;
+
+    SoundStatus first;
+    SoundStatus st = Sound_.CreateCaptureBuffer(CaptureDesc);
+    CaptureBufferReady_ = st.Ok();
+    if (!st.Ok()) {
+        first = st;
+    }
+    PlayDesc.Format = SoundFormat;
+    PlayDesc.Bytes = CaptureDesc.Bytes * 2;
+    PlayDesc.Flags = 0x18000; // accurate play position, keeps playing without focus
+    st = Sound_.CreatePlayBuffer(PlayDesc);
+    PlayBufferReady_ = st.Ok();
+    if (!st.Ok() && first.Ok()) {
+        first = st;
+    }
+    return first;
+}
+
+SoundStatus BlockExchange::SetEvents() {
+    EventsReady_ = false;
+    for (std::int32_t& handle : EventHandle) {
+        if (handle != 0) { // left from an earlier attempt
+            [[maybe_unused]] const SoundStatus ignored = Sound_.DestroyEvent(handle);
+            handle = 0;
+        }
+    }
+    for (std::int32_t& handle : EventHandle) {
+        if (SoundStatus st = Sound_.CreateEvent(handle); !st.Ok()) {
+            return st;
+        }
+    }
+    NotifyPos[0] = {CaptureDesc.Bytes / 2 - 1, EventHandle[0]};
+    NotifyPos[1] = {CaptureDesc.Bytes - 1, EventHandle[1]};
+    if (SoundStatus st = Sound_.SetNotificationPositions(NotifyPos); !st.Ok()) {
+        return st;
+    }
+    if (!Pump_) {
+        Pump_ = std::make_unique<NotificationPump>(Sound_.Notifications(),
+                                                   [this](std::int32_t id) { OnNotification(id); });
+    }
+    EventsReady_ = true;
+    return {};
+}
+
+SoundStatus BlockExchange::StartCapture() {
+    if (!DevicesReady_) {
+        if (SoundStatus st = CreateDevices(); !st.Ok()) {
+            return st;
+        }
+    }
+    if (!CaptureBufferReady_) {
+        SoundStatus st = Sound_.CreateCaptureBuffer(CaptureDesc);
+        if (!st.Ok()) {
+            return st;
+        }
+        CaptureBufferReady_ = true;
+    }
+    if (!PlayBufferReady_) {
+        SoundStatus st = Sound_.CreatePlayBuffer(PlayDesc);
+        if (!st.Ok()) {
+            return st;
+        }
+        PlayBufferReady_ = true;
+    }
+    if (!EventsReady_) {
+        if (SoundStatus st = SetEvents(); !st.Ok()) {
+            return st;
+        }
+    }
+    if (SoundStatus st = Sound_.StartCapture(); !st.Ok()) {
+        return st;
+    }
+    Resync = true;
+    PlayIndex = 0;
+    Capturing_ = true;
+    return {};
+}
+
+SoundStatus BlockExchange::StopBuffers() {
+    Resync = false;
+    Capturing_ = false;
+    const SoundStatus capture = Sound_.StopCapture();
+    const SoundStatus play = Sound_.StopPlay();
+    return capture.Ok() ? play : capture;
+}
+
+void BlockExchange::Release() {
+    for (std::int32_t& handle : EventHandle) {
+        Client_.DoEvents();
+        if (handle != 0) {
+            [[maybe_unused]] const SoundStatus ignored = Sound_.DestroyEvent(handle);
+            handle = 0;
+        }
+    }
+    Pump_.reset();
+    Sound_.Release(SoundObject::Root);
+    Sound_.Release(SoundObject::PlayDevice);
+    Sound_.Release(SoundObject::CaptureDevice);
+    Sound_.Release(SoundObject::PlayBuffer);
+    Sound_.Release(SoundObject::CaptureBuffer);
+    DevicesReady_ = CaptureBufferReady_ = PlayBufferReady_ = EventsReady_ = false;
+}
+
+void BlockExchange::OnNotification(std::int32_t eventId) {
+    if (!Capturing_) {
+        return; // capture was stopped: what the device signalled before that is void
+    }
+    if (eventId == SoundSystem::StreamFailedEvent) {
+        Fail(Sound_.StreamError());
+        return;
+    }
+    DirectXEvent8_DXCallback(eventId);
+}
+
+void BlockExchange::Fail(const SoundStatus& status) {
+    [[maybe_unused]] const SoundStatus ignored = StopBuffers();
+    Client_.SoundFailed(status);
+}
+
+void BlockExchange::DirectXEvent8_DXCallback(std::int32_t EventId) {
+    StartTimer();
+    if (EventId == EventHandle[0]) {
+        CaptureHalf = 0;
+    } else if (EventId == EventHandle[1]) {
+        CaptureHalf = 1;
+    }
+    const std::span<std::int16_t> captured = std::span(CaptureBlock).first(4096);
+    const std::span<std::int16_t> played = std::span(PlayBlock).first(4096);
+    if (SoundStatus st = Sound_.ReadCapture(CaptureHalf * HalfBytes, captured); !st.Ok()) {
+        Fail(st);
+        return;
+    }
+    if (WarmupCount < WarmupBlocks) {
+        WarmupCount = WarmupCount + 1;
+    } else {
+        Client_.ProcessBlock(captured, played);
+        Client_.DoEvents();
+    }
+    WriteStart = PlayIndex * HalfBytes;
+    WriteEnd = PlayIndex + HalfBytes - 1; // the segment number, not WriteStart, plus 8191
+    PlayPositions positions;
+    if (SoundStatus st = Sound_.GetPlayPositions(positions); !st.Ok()) {
+        Fail(st);
+        return;
+    }
+    PlayCursor = positions.Play;
+    WriteCursor = positions.Write;
+    if (WriteStart <= WriteCursor && WriteCursor <= WriteEnd) {
+        Resync = true;
+        PlayIndex = 0;
+        WriteStart = 0;
+    }
+    if (WriteStart <= PlayCursor && PlayCursor <= WriteEnd) {
+        Resync = true;
+        PlayIndex = 0;
+        WriteStart = 0;
+    }
+    if (SoundStatus st = Sound_.WritePlay(WriteStart, played); !st.Ok()) {
+        Fail(st);
+        return;
+    }
+    PlayIndex = PlayIndex >= 3 ? 0 : PlayIndex + 1;
+    if (Resync) {
+        ResyncCount = ResyncCount + 1;
+        if (ResyncCount == ResyncDelay) {
+            Resync = false;
+            ResyncCount = 0;
+            SoundStatus st = Sound_.SetPlayPosition(0);
+            if (st.Ok()) {
+                st = Sound_.StartPlay();
+            }
+            if (!st.Ok()) {
+                Fail(st);
+                return;
+            }
+        }
+    }
+    StopTimer();
+}
+
+void BlockExchange::StartTimer() {
+    RunStart = Clock();
+}
+
+void BlockExchange::StopTimer() {
+    RunStop = Clock();
+    RunCount = RunCount == RunWindow - 1 ? 0 : RunCount + 1;
+    if (RunCount != 0) {
+        RunTotal = RunTotal + (RunStop - RunStart);
+    }
+    if (RunCount == 0) {
+        RunTotal = RunTotal / RunWindow;
+        Client_.ShowRunTime(RunCaption(RunTotal, DecimalPoint));
+        RunTotal = RunStop - RunStart;
+    }
+}
+
+std::string BlockExchange::RunCaption(double meanSeconds, char decimalPoint) {
+    std::array<char, 64> text{};
+    const auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(),
+                                         meanSeconds * 1000.0, std::chars_format::fixed, 1);
+    std::string number = ec == std::errc() ? std::string(text.data(), end) : std::string("0.0");
+    const std::size_t point = number.find('.');
+    if (point != std::string::npos) {
+        number[point] = decimalPoint;
+        if (point < 2) {
+            number.insert(0, 2 - point, '0'); // at least two integer digits
+        }
+    }
+    return number + "/42,6";
+}
+
+} // namespace corvane

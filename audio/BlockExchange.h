@@ -1,0 +1,123 @@
+#pragma once
+
+#include "NotificationPump.h"
+#include "SoundSystem.h"
+#include "SoundTypes.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace corvane {
+
+// What the capture handler calls out to. The receiver window implements it: ProcessBlock runs
+// modDSP's chain with the window's VideoFilter, DoEvents is one pass of the Qt event loop.
+class ExchangeClient {
+public:
+    virtual ~ExchangeClient() = default;
+    // InBlock: 4096 samples, I left and Q right; OutBlock: 4096 samples of audio, L = R.
+    virtual void ProcessBlock(std::span<const std::int16_t> InBlock,
+                              std::span<std::int16_t> OutBlock) = 0;
+    // Let pending window events run once (QCoreApplication::processEvents()).
+    virtual void DoEvents() = 0;
+    // New text for Label1 in the "Run mS" frame, such as "07.0/42,6".
+    virtual void ShowRunTime(const std::string& caption) = 0;
+    // A sound operation failed while the receiver was on. Capture and playback have been
+    // stopped and no further notification is handled; the window shows the message and returns
+    // to OFF. ON may be pressed again.
+    virtual void SoundFailed(const SoundStatus& status) = 0;
+};
+
+// The receiver's sound objects and the block exchange between capture, processing and
+// playback: the window's fields and routines for the sound system, owned by the window.
+//
+// Start-up calls CreateDevices then SetEvents; ON calls StartCapture, OFF StopBuffers, closing
+// Release. Notifications arrive by themselves through the Qt event loop and run
+// DirectXEvent8_DXCallback, one at a time. Everything runs on the UI thread.
+class BlockExchange {
+public:
+    static constexpr std::int32_t WarmupBlocks = 10; // notifications before processing starts
+    static constexpr std::int32_t ResyncDelay = 3;   // notifications from collision to restart
+    static constexpr std::int32_t RunWindow = 100;   // notifications per "Run mS" average
+
+    BlockExchange(SoundSystem& sound, ExchangeClient& client);
+    BlockExchange(const BlockExchange&) = delete;
+    BlockExchange& operator=(const BlockExchange&) = delete;
+    ~BlockExchange();
+
+    // Opens the default devices and makes both buffers. A missing device gives a status for
+    // which EndsProgram() is true and whose message is NoSoundDeviceMessage; any other failure
+    // names what failed, the receiver stays usable and ON tries the missing pieces again.
+    SoundStatus CreateDevices();
+    // Makes the two notification events and arms them at bytes 8191 and 16383 of capture.
+    SoundStatus SetEvents();
+    static bool EndsProgram(const SoundStatus& status);
+
+    // The sound part of ON: makes whatever start-up could not, starts capture (looping), asks
+    // for a playback restart and goes back to segment 0.
+    SoundStatus StartCapture();
+    // The sound part of OFF: cancels a pending restart, stops capture and playback.
+    SoundStatus StopBuffers();
+    // Closing: destroys the two events (one event-loop pass before each), then drops the sound
+    // objects in the order root, playback device, capture device, playback buffer, capture
+    // buffer.
+    void Release();
+
+    // The capture notification handler ("DirectXEvent8" was the sound system's callback
+    // interface; the name is kept). EventId is one of EventHandle.
+    void DirectXEvent8_DXCallback(std::int32_t EventId);
+    void StartTimer();
+    void StopTimer();
+
+    // "00.0" of the mean in milliseconds, with the given decimal separator, then "/42,6".
+    static std::string RunCaption(double meanSeconds, char decimalPoint);
+
+    bool Capturing() const { return Capturing_; }
+
+    // --- Sound objects and buffers ---------------------------------------------------------
+    WaveFormat SoundFormat;
+    BufferDesc CaptureDesc;
+    BufferDesc PlayDesc;
+    std::int32_t HalfBytes = 0;                // 8192 once the devices exist
+    std::array<std::int32_t, 2> EventHandle{}; // end of capture half 0 and half 1
+    std::array<NotifyPosition, 2> NotifyPos{};
+    std::array<std::int16_t, BlockArrayElements> CaptureBlock{}; // I/Q block read from capture
+    std::array<std::int16_t, BlockArrayElements> PlayBlock{};    // processed block to play
+
+    // --- Block exchange state ---------------------------------------------------------------
+    std::int32_t CaptureHalf = 0; // half (0, 1) the last notification completed
+    std::int32_t PlayIndex = 0;   // playback segment (0..3) to be written next
+    std::int32_t WriteStart = 0;  // byte offset of the segment about to be written
+    std::int32_t WriteEnd = 0;    // upper end of the collision range
+    std::int32_t PlayCursor = 0;  // playback play position in bytes, as last read
+    std::int32_t WriteCursor = 0; // playback write position in bytes, as last read
+    bool Resync = false;          // a restart of playback is pending
+    std::int32_t ResyncCount = 0; // notifications counted while a restart is pending
+    std::int32_t WarmupCount = 0; // notifications seen while warming up; processing starts at 10
+    double RunStart = 0.0;        // seconds, clock at the start of the notification
+    double RunStop = 0.0;         // seconds, clock at its end
+    double RunTotal = 0.0;        // seconds accumulated in the current averaging window
+    std::int32_t RunCount = 0;    // 0..99, position in the averaging window
+
+    // Seconds from any fixed origin, millisecond resolution or better. Monotonic by default.
+    std::function<double()> Clock;
+    char DecimalPoint = '.'; // the user's decimal separator, for the caption
+
+private:
+    void OnNotification(std::int32_t eventId);
+    void Fail(const SoundStatus& status);
+
+    SoundSystem& Sound_;
+    ExchangeClient& Client_;
+    std::unique_ptr<NotificationPump> Pump_;
+    bool Capturing_ = false; // between ON and OFF (or a failure): notifications are handled
+    bool DevicesReady_ = false;
+    bool CaptureBufferReady_ = false;
+    bool PlayBufferReady_ = false;
+    bool EventsReady_ = false;
+};
+
+} // namespace corvane

@@ -1,0 +1,213 @@
+#include "PortAudioSound.h"
+
+#include <portaudio.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace corvane {
+
+namespace {
+
+SoundStatus PaFail(SoundOp op, const std::string& what, PaError err) {
+    return SoundStatus::Fail(op, "Unable to " + std::string(SoundOpName(op)) + ": " + what + " (" +
+                                     Pa_GetErrorText(err) + ").");
+}
+
+SoundStatus Fail(SoundOp op, const std::string& why) {
+    return SoundStatus::Fail(op, "Unable to " + std::string(SoundOpName(op)) + ": " + why + ".");
+}
+
+constexpr double SuggestedLatency = 0.024; // seconds, each direction
+
+PaStreamParameters Parameters(int device) {
+    PaStreamParameters p{};
+    p.device = device;
+    p.channelCount = SoundChannels;
+    p.sampleFormat = paInt16;
+    // 24 ms: lower latencies lose periods through the sound server on a busy machine. Higher
+    // ones crowd the block exchange: the play position trails the write position by this
+    // latency, and a play position inside the segment about to be written counts as a
+    // collision that restarts playback, so latency plus the jitter of the notifications must
+    // stay below one block (42.67 ms).
+    p.suggestedLatency = SuggestedLatency;
+    p.hostApiSpecificStreamInfo = nullptr;
+    return p;
+}
+
+} // namespace
+
+PortAudioSound::~PortAudioSound() {
+    Shutdown();
+    CloseStream();
+    if (Initialized_) {
+        Pa_Terminate();
+        Initialized_ = false;
+    }
+}
+
+SoundStatus PortAudioSound::OpenRoot() {
+    const PaError err = Pa_Initialize();
+    if (err != paNoError) {
+        return PaFail(SoundOp::CreateRoot, "PortAudio did not start", err);
+    }
+    Initialized_ = true;
+    return {};
+}
+
+void PortAudioSound::CloseRoot() {
+    CloseStream();
+    if (Initialized_) {
+        Pa_Terminate();
+        Initialized_ = false;
+    }
+}
+
+SoundStatus PortAudioSound::OpenPlayDevice() {
+    const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+    if (device == paNoDevice) {
+        return Fail(SoundOp::CreatePlayDevice, "there is no default output device");
+    }
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    if (info == nullptr || info->maxOutputChannels < SoundChannels) {
+        return Fail(SoundOp::CreatePlayDevice, "the default output device is not stereo");
+    }
+    OutputDevice_ = device;
+    return {};
+}
+
+SoundStatus PortAudioSound::OpenCaptureDevice() {
+    const PaDeviceIndex device = Pa_GetDefaultInputDevice();
+    if (device == paNoDevice) {
+        return Fail(SoundOp::CreateCaptureDevice, "there is no default input device");
+    }
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    if (info == nullptr || info->maxInputChannels < SoundChannels) {
+        return Fail(SoundOp::CreateCaptureDevice, "the default input device is not stereo");
+    }
+    InputDevice_ = device;
+    return {};
+}
+
+SoundStatus PortAudioSound::CheckFormat() {
+    if (InputDevice_ < 0 || OutputDevice_ < 0) {
+        return {}; // checked again once both devices are there
+    }
+    const PaStreamParameters in = Parameters(InputDevice_);
+    const PaStreamParameters out = Parameters(OutputDevice_);
+    const PaError err = Pa_IsFormatSupported(&in, &out, SoundRate);
+    if (err != paFormatIsSupported) {
+        return PaFail(SoundOp::CreateCaptureBuffer,
+                      "the default device does not offer 48000 Hz 16-bit stereo in both "
+                      "directions",
+                      err);
+    }
+    return {};
+}
+
+struct PortAudioSound::Hooks {
+    // The real-time callback: copies frames and pushes notifications, nothing else.
+    static int Period(const void* input, void* output, unsigned long frames,
+                      const PaStreamCallbackTimeInfo* /*timeInfo*/, PaStreamCallbackFlags flags,
+                      void* self) {
+        auto* sound = static_cast<PortAudioSound*>(self);
+        if ((flags & (paInputOverflow | paOutputUnderflow)) != 0) {
+            sound->Xruns_.fetch_add(1, std::memory_order_relaxed);
+        }
+        sound->Rings_.Transfer(static_cast<const std::int16_t*>(input),
+                               static_cast<std::int16_t*>(output),
+                               static_cast<std::int32_t>(frames));
+        return paContinue;
+    }
+
+    // The stream ended. Unless we stopped it, it died under us.
+    static void Finished(void* self) {
+        auto* sound = static_cast<PortAudioSound*>(self);
+        if (!sound->StopRequested_.load(std::memory_order_acquire)) {
+            sound->SignalStreamFailure();
+        }
+    }
+};
+
+SoundStatus PortAudioSound::RunDevice() {
+    if (Stream_ != nullptr && StreamFailed()) {
+        CloseStream(); // a dead stream is opened afresh
+    }
+    if (Stream_ == nullptr) {
+        const PaStreamParameters in = Parameters(InputDevice_);
+        const PaStreamParameters out = Parameters(OutputDevice_);
+        PaStream* stream = nullptr;
+        PaError err = Pa_OpenStream(&stream, &in, &out, SoundRate, paFramesPerBufferUnspecified,
+                                    paClipOff | paDitherOff, &Hooks::Period, this);
+        if (err != paNoError) {
+            return PaFail(SoundOp::StartCapture, "the sound stream could not be opened", err);
+        }
+        Stream_ = stream;
+        err = Pa_SetStreamFinishedCallback(stream, &Hooks::Finished);
+        if (err != paNoError) {
+            CloseStream();
+            return PaFail(SoundOp::StartCapture, "the sound stream could not be watched", err);
+        }
+        if (const PaStreamInfo* info = Pa_GetStreamInfo(stream); info != nullptr) {
+            OutputLatency_ = info->outputLatency;
+            InputLatency_ = info->inputLatency;
+        }
+        const auto latency = static_cast<std::int32_t>(std::lround(OutputLatency_ * SoundRate));
+        Rings_.SetLatencyFrames(std::min(latency, PlayFrames - 1));
+    }
+    StopRequested_.store(false, std::memory_order_release);
+    const PaError err = Pa_StartStream(static_cast<PaStream*>(Stream_));
+    if (err != paNoError) {
+        StopRequested_.store(true, std::memory_order_release);
+        CloseStream();
+        return PaFail(SoundOp::StartCapture, "the sound stream could not be started", err);
+    }
+    return {};
+}
+
+SoundStatus PortAudioSound::HaltDevice() {
+    if (Stream_ == nullptr) {
+        return {};
+    }
+    StopRequested_.store(true, std::memory_order_release);
+    auto* stream = static_cast<PaStream*>(Stream_);
+    if (Pa_IsStreamStopped(stream) == 1) {
+        return {};
+    }
+    // Abort rather than drain: stopping is immediate, like stopping a sound buffer.
+    const PaError err = Pa_AbortStream(stream);
+    if (err != paNoError && !StreamFailed()) {
+        CloseStream();
+        return PaFail(SoundOp::StopCapture, "the sound stream did not stop", err);
+    }
+    return {};
+}
+
+void PortAudioSound::CloseStream() {
+    if (Stream_ != nullptr) {
+        StopRequested_.store(true, std::memory_order_release);
+        Pa_CloseStream(static_cast<PaStream*>(Stream_));
+        Stream_ = nullptr;
+    }
+}
+
+std::string PortAudioSound::StreamFailureText() const {
+    return "The sound stream stopped unexpectedly: the sound device was removed or the sound "
+           "server went away.";
+}
+
+std::string PortAudioSound::DeviceNames() const {
+    std::string names;
+    for (const int device : {InputDevice_, OutputDevice_}) {
+        const PaDeviceInfo* info = device >= 0 ? Pa_GetDeviceInfo(device) : nullptr;
+        const PaHostApiInfo* api = info != nullptr ? Pa_GetHostApiInfo(info->hostApi) : nullptr;
+        names += names.empty() ? "in: " : ", out: ";
+        names += info != nullptr ? info->name : "none";
+        if (api != nullptr) {
+            names += std::string(" (") + api->name + ")";
+        }
+    }
+    return names;
+}
+
+} // namespace corvane

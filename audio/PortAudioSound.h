@@ -1,0 +1,53 @@
+#pragma once
+
+#include "RingSoundSystem.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace corvane {
+
+// The sound card through PortAudio: one full-duplex stream on the default input and output
+// device (whatever the ALSA default is: normally the PulseAudio or PipeWire server), 48000 Hz,
+// 16-bit, two channels. The stream runs while capture or playback is on. Its callback only moves
+// frames between the device and the rings and pushes the notifications it passes.
+class PortAudioSound final : public RingSoundSystem {
+public:
+    PortAudioSound() = default;
+    ~PortAudioSound() override;
+    PortAudioSound(const PortAudioSound&) = delete;
+    PortAudioSound& operator=(const PortAudioSound&) = delete;
+
+    // For the record: the devices chosen and the latency the stream reported.
+    std::string DeviceNames() const;
+    double OutputLatencySeconds() const { return OutputLatency_; }
+    double InputLatencySeconds() const { return InputLatency_; }
+    // Periods in which the device reported lost input or missing output.
+    std::uint64_t Xruns() const { return Xruns_.load(std::memory_order_relaxed); }
+
+private:
+    SoundStatus OpenRoot() override;
+    void CloseRoot() override;
+    SoundStatus OpenPlayDevice() override;
+    SoundStatus OpenCaptureDevice() override;
+    SoundStatus CheckFormat() override;
+    SoundStatus RunDevice() override;
+    SoundStatus HaltDevice() override;
+    std::string StreamFailureText() const override;
+
+    void CloseStream();
+    struct Hooks; // the PortAudio callbacks, defined beside the PortAudio calls
+    friend struct Hooks;
+
+    bool Initialized_ = false;
+    int OutputDevice_ = -1; // PortAudio device index
+    int InputDevice_ = -1;
+    void* Stream_ = nullptr; // PaStream
+    double OutputLatency_ = 0.0;
+    double InputLatency_ = 0.0;
+    std::atomic<bool> StopRequested_{false};
+    std::atomic<std::uint64_t> Xruns_{0};
+};
+
+} // namespace corvane

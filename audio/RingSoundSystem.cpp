@@ -1,0 +1,361 @@
+#include "RingSoundSystem.h"
+
+#include <cstring>
+#include <string>
+
+namespace corvane {
+
+namespace {
+
+SoundStatus Fail(SoundOp op, const std::string& why) {
+    return SoundStatus::Fail(op, "Unable to " + std::string(SoundOpName(op)) + ": " + why + ".");
+}
+
+// The only format offered: PCM, two channels, 48000 Hz, 16 bits, 4-byte frames.
+bool IsReceiverFormat(const WaveFormat& f) {
+    return f.FormatTag == 1 && f.Channels == SoundChannels && f.SamplesPerSecond == SoundRate &&
+           f.BitsPerSample == 16 && f.BlockAlign == FrameBytes &&
+           f.AvgBytesPerSecond == SoundRate * FrameBytes;
+}
+
+// A transfer of whole frames inside a buffer of `bufferBytes`.
+bool FitsBuffer(std::int32_t offset, std::size_t samples, std::int32_t bufferBytes) {
+    return offset >= 0 && offset < bufferBytes && offset % FrameBytes == 0 && samples % 2 == 0 &&
+           samples * 2 <= static_cast<std::size_t>(bufferBytes);
+}
+
+} // namespace
+
+SoundStatus RingSoundSystem::EnsureRoot() {
+    if (RootOpen_) {
+        return {};
+    }
+    if (auto st = Enter(SoundOp::CreateRoot); !st.Ok()) {
+        return st;
+    }
+    if (auto st = OpenRoot(); !st.Ok()) {
+        return st;
+    }
+    RootOpen_ = true;
+    return {};
+}
+
+SoundStatus RingSoundSystem::CreatePlayDevice() {
+    if (auto st = EnsureRoot(); !st.Ok()) {
+        return st;
+    }
+    if (auto st = Enter(SoundOp::CreatePlayDevice); !st.Ok()) {
+        return st;
+    }
+    if (auto st = OpenPlayDevice(); !st.Ok()) {
+        return st;
+    }
+    PlayDevice_ = true;
+    return {};
+}
+
+SoundStatus RingSoundSystem::CreateCaptureDevice() {
+    if (auto st = EnsureRoot(); !st.Ok()) {
+        return st;
+    }
+    if (auto st = Enter(SoundOp::CreateCaptureDevice); !st.Ok()) {
+        return st;
+    }
+    if (auto st = OpenCaptureDevice(); !st.Ok()) {
+        return st;
+    }
+    CaptureDevice_ = true;
+    return {};
+}
+
+SoundStatus RingSoundSystem::CreateCaptureBuffer(const BufferDesc& desc) {
+    const SoundOp op = SoundOp::CreateCaptureBuffer;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!CaptureDevice_) {
+        return Fail(op, "there is no capture device");
+    }
+    if (!IsReceiverFormat(desc.Format) || desc.Bytes != CaptureBufferBytes) {
+        return Fail(op, "only 16384 bytes of 48000 Hz 16-bit stereo are offered");
+    }
+    if (auto st = CheckFormat(); !st.Ok()) {
+        return st;
+    }
+    CaptureBuffer_ = true;
+    return {};
+}
+
+SoundStatus RingSoundSystem::CreatePlayBuffer(const BufferDesc& desc) {
+    const SoundOp op = SoundOp::CreatePlayBuffer;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!PlayDevice_) {
+        return Fail(op, "there is no playback device");
+    }
+    if (!IsReceiverFormat(desc.Format) || desc.Bytes != PlayBufferBytes) {
+        return Fail(op, "only 32768 bytes of 48000 Hz 16-bit stereo are offered");
+    }
+    if (auto st = CheckFormat(); !st.Ok()) {
+        return st;
+    }
+    PlayBuffer_ = true;
+    return {};
+}
+
+bool RingSoundSystem::EventAlive(std::int32_t id) const {
+    if (id == 0) {
+        return false;
+    }
+    for (const std::int32_t e : Events_) {
+        if (e == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+SoundStatus RingSoundSystem::CreateEvent(std::int32_t& eventId) {
+    const SoundOp op = SoundOp::CreateEvent;
+    eventId = 0;
+    if (auto st = EnsureRoot(); !st.Ok()) {
+        return st;
+    }
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!Queue_.Valid()) {
+        return Fail(op, std::string("no wake-up descriptor (") +
+                            std::strerror(Queue_.CreateError()) + ")");
+    }
+    for (std::int32_t& slot : Events_) {
+        if (slot == 0) {
+            slot = NextEventId_++;
+            eventId = slot;
+            return {};
+        }
+    }
+    return Fail(op, "too many notification events");
+}
+
+SoundStatus RingSoundSystem::SetNotificationPositions(std::span<const NotifyPosition> positions) {
+    const SoundOp op = SoundOp::SetNotificationPositions;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!CaptureBuffer_) {
+        return Fail(op, "there is no capture buffer");
+    }
+    if (Rings_.Capturing()) {
+        return Fail(op, "capture is running");
+    }
+    if (positions.size() > static_cast<std::size_t>(SoundRings::MaxNotifications)) {
+        return Fail(op, "too many positions");
+    }
+    for (const NotifyPosition& p : positions) {
+        if (p.Offset < 0 || p.Offset >= CaptureBufferBytes || !EventAlive(p.EventId)) {
+            return Fail(op, "a position or its event is not valid");
+        }
+    }
+    Rings_.SetNotifications(positions);
+    return {};
+}
+
+SoundStatus RingSoundSystem::DestroyEvent(std::int32_t eventId) {
+    const SoundOp op = SoundOp::DestroyEvent;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    for (std::int32_t& slot : Events_) {
+        if (slot != 0 && slot == eventId) {
+            slot = 0;
+            Rings_.ForgetEvent(eventId);
+            return {};
+        }
+    }
+    return Fail(op, "no such event");
+}
+
+SoundStatus RingSoundSystem::UpdateDevice() {
+    const bool want = Rings_.Capturing() || Rings_.Playing();
+    if (want && !DeviceRunning_) {
+        StreamFailed_.store(false, std::memory_order_release);
+        if (auto st = RunDevice(); !st.Ok()) {
+            return st;
+        }
+        DeviceRunning_ = true;
+    } else if (!want && DeviceRunning_) {
+        DeviceRunning_ = false;
+        return HaltDevice();
+    }
+    return {};
+}
+
+SoundStatus RingSoundSystem::StartCapture() {
+    const SoundOp op = SoundOp::StartCapture;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!CaptureBuffer_) {
+        return Fail(op, "there is no capture buffer");
+    }
+    const bool was = Rings_.Capturing();
+    Rings_.SetCapturing(true);
+    if (auto st = UpdateDevice(); !st.Ok()) {
+        Rings_.SetCapturing(was);
+        return st;
+    }
+    return {};
+}
+
+SoundStatus RingSoundSystem::StopCapture() {
+    const SoundOp op = SoundOp::StopCapture;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    Rings_.SetCapturing(false);
+    return UpdateDevice();
+}
+
+SoundStatus RingSoundSystem::ReadCapture(std::int32_t offset, std::span<std::int16_t> dest) {
+    const SoundOp op = SoundOp::ReadCapture;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!CaptureBuffer_) {
+        return Fail(op, "there is no capture buffer");
+    }
+    if (!FitsBuffer(offset, dest.size(), CaptureBufferBytes)) {
+        return Fail(op, "the range lies outside the capture buffer");
+    }
+    Rings_.ReadCapture(offset / FrameBytes, dest);
+    return {};
+}
+
+SoundStatus RingSoundSystem::GetPlayPositions(PlayPositions& positions) {
+    const SoundOp op = SoundOp::GetPlayPositions;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!PlayBuffer_) {
+        return Fail(op, "there is no playback buffer");
+    }
+    positions = Rings_.Positions();
+    return {};
+}
+
+SoundStatus RingSoundSystem::WritePlay(std::int32_t offset, std::span<const std::int16_t> src) {
+    const SoundOp op = SoundOp::WritePlay;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!PlayBuffer_) {
+        return Fail(op, "there is no playback buffer");
+    }
+    if (!FitsBuffer(offset, src.size(), PlayBufferBytes)) {
+        return Fail(op, "the range lies outside the playback buffer");
+    }
+    Rings_.WritePlay(offset / FrameBytes, src);
+    return {};
+}
+
+SoundStatus RingSoundSystem::SetPlayPosition(std::int32_t offset) {
+    const SoundOp op = SoundOp::SetPlayPosition;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!PlayBuffer_) {
+        return Fail(op, "there is no playback buffer");
+    }
+    if (!FitsBuffer(offset, 0, PlayBufferBytes)) {
+        return Fail(op, "the position lies outside the playback buffer");
+    }
+    Rings_.SetPlayPosition(offset / FrameBytes);
+    return {};
+}
+
+SoundStatus RingSoundSystem::StartPlay() {
+    const SoundOp op = SoundOp::StartPlay;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    if (!PlayBuffer_) {
+        return Fail(op, "there is no playback buffer");
+    }
+    const bool was = Rings_.Playing();
+    Rings_.SetPlaying(true);
+    if (auto st = UpdateDevice(); !st.Ok()) {
+        Rings_.SetPlaying(was);
+        return st;
+    }
+    return {};
+}
+
+SoundStatus RingSoundSystem::StopPlay() {
+    const SoundOp op = SoundOp::StopPlay;
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    Rings_.SetPlaying(false);
+    return UpdateDevice();
+}
+
+void RingSoundSystem::Release(SoundObject object) {
+    static constexpr SoundOp Ops[] = {SoundOp::ReleaseRoot, SoundOp::ReleasePlayDevice,
+                                      SoundOp::ReleaseCaptureDevice, SoundOp::ReleasePlayBuffer,
+                                      SoundOp::ReleaseCaptureBuffer};
+    const auto index = static_cast<std::size_t>(object);
+    [[maybe_unused]] const SoundStatus ignored = Enter(Ops[index]); // releasing cannot fail
+    Released_[index] = true;
+    switch (object) {
+    case SoundObject::PlayDevice:
+        PlayDevice_ = false;
+        break;
+    case SoundObject::CaptureDevice:
+        CaptureDevice_ = false;
+        break;
+    case SoundObject::PlayBuffer:
+        PlayBuffer_ = false;
+        break;
+    case SoundObject::CaptureBuffer:
+        CaptureBuffer_ = false;
+        break;
+    case SoundObject::Root:
+        break;
+    }
+    for (const bool released : Released_) {
+        if (!released) {
+            return;
+        }
+    }
+    Shutdown(); // nothing refers to the library any more
+}
+
+void RingSoundSystem::Shutdown() {
+    Rings_.SetCapturing(false);
+    Rings_.SetPlaying(false);
+    if (DeviceRunning_) {
+        DeviceRunning_ = false;
+        [[maybe_unused]] const SoundStatus ignored = HaltDevice();
+    }
+    if (RootOpen_) {
+        RootOpen_ = false;
+        CloseRoot();
+    }
+}
+
+void RingSoundSystem::SignalStreamFailure() noexcept {
+    if (!StreamFailed_.exchange(true, std::memory_order_acq_rel)) {
+        Queue_.Push(StreamFailedEvent);
+    }
+}
+
+SoundStatus RingSoundSystem::StreamError() const {
+    if (!StreamFailed()) {
+        return {};
+    }
+    return SoundStatus::Fail(SoundOp::Stream, StreamFailureText());
+}
+
+} // namespace corvane

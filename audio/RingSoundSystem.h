@@ -1,0 +1,80 @@
+#pragma once
+
+#include "SoundRings.h"
+#include "SoundSystem.h"
+
+#include <array>
+#include <atomic>
+
+namespace corvane {
+
+// What the PortAudio device and the virtual card share: buffer and notification bookkeeping on
+// the rings, argument checks, and running the device only while capture or playback is on.
+// A back end supplies the device hooks.
+class RingSoundSystem : public SoundSystem {
+public:
+    SoundStatus CreatePlayDevice() override;
+    SoundStatus CreateCaptureDevice() override;
+    SoundStatus CreateCaptureBuffer(const BufferDesc& desc) override;
+    SoundStatus CreatePlayBuffer(const BufferDesc& desc) override;
+    SoundStatus CreateEvent(std::int32_t& eventId) override;
+    SoundStatus SetNotificationPositions(std::span<const NotifyPosition> positions) override;
+    SoundStatus DestroyEvent(std::int32_t eventId) override;
+    SoundStatus StartCapture() override;
+    SoundStatus StopCapture() override;
+    SoundStatus ReadCapture(std::int32_t offset, std::span<std::int16_t> dest) override;
+    SoundStatus GetPlayPositions(PlayPositions& positions) override;
+    SoundStatus WritePlay(std::int32_t offset, std::span<const std::int16_t> src) override;
+    SoundStatus SetPlayPosition(std::int32_t offset) override;
+    SoundStatus StartPlay() override;
+    SoundStatus StopPlay() override;
+    void Release(SoundObject object) override;
+    NotificationQueue& Notifications() override { return Queue_; }
+    SoundStatus StreamError() const override;
+
+    bool DeviceRunning() const { return DeviceRunning_; }
+
+protected:
+    RingSoundSystem() = default;
+
+    // Called first by every operation; a non-OK status fails it (the virtual card's injection).
+    virtual SoundStatus Enter(SoundOp) { return {}; }
+    virtual SoundStatus OpenRoot() = 0;
+    virtual void CloseRoot() = 0;
+    virtual SoundStatus OpenPlayDevice() = 0;
+    virtual SoundStatus OpenCaptureDevice() = 0;
+    virtual SoundStatus CheckFormat() { return {}; } // both directions at 48000/16/2
+    virtual SoundStatus RunDevice() = 0;             // start moving frames
+    virtual SoundStatus HaltDevice() = 0;            // stop moving frames
+    virtual std::string StreamFailureText() const = 0;
+
+    // Device side: the stream died. Pushes StreamFailedEvent once per run.
+    void SignalStreamFailure() noexcept;
+    bool StreamFailed() const { return StreamFailed_.load(std::memory_order_acquire); }
+
+    // Back ends call this from their destructors: stops the device and shuts the library.
+    void Shutdown();
+
+    NotificationQueue Queue_;
+    SoundRings Rings_{Queue_};
+
+private:
+    static constexpr std::int32_t MaxEvents = 8;
+
+    SoundStatus EnsureRoot();
+    SoundStatus UpdateDevice();
+    bool EventAlive(std::int32_t id) const;
+
+    bool RootOpen_ = false;
+    bool PlayDevice_ = false;
+    bool CaptureDevice_ = false;
+    bool CaptureBuffer_ = false;
+    bool PlayBuffer_ = false;
+    bool DeviceRunning_ = false;
+    std::array<bool, 5> Released_{};               // by SoundObject
+    std::array<std::int32_t, MaxEvents> Events_{}; // live event ids, 0 = free slot
+    std::int32_t NextEventId_ = 1;
+    std::atomic<bool> StreamFailed_{false};
+};
+
+} // namespace corvane

@@ -1,0 +1,140 @@
+#include "SoundRings.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+namespace {
+
+std::uint32_t PackFrame(std::int16_t left, std::int16_t right) {
+    return static_cast<std::uint16_t>(left) |
+           (static_cast<std::uint32_t>(static_cast<std::uint16_t>(right)) << 16);
+}
+
+std::int16_t LeftOf(std::uint32_t frame) {
+    return static_cast<std::int16_t>(frame & 0xffffu);
+}
+
+std::int16_t RightOf(std::uint32_t frame) {
+    return static_cast<std::int16_t>(frame >> 16);
+}
+
+std::uint64_t PackPlayState(std::uint32_t fetch, std::uint32_t fetchedSinceSet) {
+    return fetch | (static_cast<std::uint64_t>(fetchedSinceSet) << 32);
+}
+
+} // namespace
+
+void SoundRings::SetNotifications(std::span<const NotifyPosition> positions) {
+    for (std::int32_t i = 0; i < MaxNotifications; ++i) {
+        NotifyEvent_[i].store(0, std::memory_order_relaxed);
+    }
+    const std::size_t n = std::min<std::size_t>(positions.size(), MaxNotifications);
+    for (std::size_t i = 0; i < n; ++i) {
+        NotifyFrame_[i].store(positions[i].Offset / FrameBytes, std::memory_order_relaxed);
+        NotifyEvent_[i].store(positions[i].EventId, std::memory_order_release);
+    }
+}
+
+void SoundRings::ForgetEvent(std::int32_t eventId) {
+    for (auto& event : NotifyEvent_) {
+        std::int32_t expected = eventId;
+        event.compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
+    }
+}
+
+void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) const {
+    const std::size_t frames = dest.size() / 2;
+    for (std::size_t j = 0; j < frames; ++j) {
+        const std::uint32_t v =
+            Capture_[(static_cast<std::size_t>(frame) + j) % CaptureFrames].load(
+                std::memory_order_relaxed);
+        dest[2 * j] = LeftOf(v);
+        dest[2 * j + 1] = RightOf(v);
+    }
+}
+
+void SoundRings::WritePlay(std::int32_t frame, std::span<const std::int16_t> src) {
+    const std::size_t frames = src.size() / 2;
+    for (std::size_t j = 0; j < frames; ++j) {
+        Play_[(static_cast<std::size_t>(frame) + j) % PlayFrames].store(
+            PackFrame(src[2 * j], src[2 * j + 1]), std::memory_order_relaxed);
+    }
+}
+
+PlayPositions SoundRings::Positions() const {
+    const std::uint64_t state = PlayState_.load(std::memory_order_acquire);
+    const auto fetch = static_cast<std::int32_t>(state & 0xffffffffu);
+    const auto since = static_cast<std::int64_t>(state >> 32);
+    const std::int64_t lag = std::min<std::int64_t>(since, LatencyFrames());
+    const auto play =
+        static_cast<std::int32_t>(((fetch - lag) % PlayFrames + PlayFrames) % PlayFrames);
+    return {play * FrameBytes, fetch * FrameBytes};
+}
+
+void SoundRings::SetPlayPosition(std::int32_t frame) {
+    PlayState_.store(PackPlayState(static_cast<std::uint32_t>(frame % PlayFrames), 0),
+                     std::memory_order_release);
+}
+
+void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noexcept {
+    std::int32_t pos = CaptureFrame_.load(std::memory_order_relaxed);
+    while (frames > 0) {
+        // Up to the ring's end or the first notification frame inside this stretch, inclusive.
+        std::int32_t n = std::min(frames, CaptureFrames - pos);
+        std::int32_t event = 0;
+        for (std::int32_t i = 0; i < MaxNotifications; ++i) {
+            const std::int32_t id = NotifyEvent_[i].load(std::memory_order_acquire);
+            const std::int32_t at = NotifyFrame_[i].load(std::memory_order_relaxed);
+            if (id != 0 && at >= pos && at < pos + n) {
+                n = at - pos + 1;
+                event = id;
+            }
+        }
+        for (std::int32_t j = 0; j < n; ++j) {
+            const std::uint32_t v = in != nullptr ? PackFrame(in[2 * j], in[2 * j + 1]) : 0u;
+            Capture_[static_cast<std::size_t>(pos + j)].store(v, std::memory_order_relaxed);
+        }
+        if (in != nullptr) {
+            in += 2 * n;
+        }
+        pos = (pos + n) % CaptureFrames;
+        CaptureFrame_.store(pos, std::memory_order_release);
+        if (event != 0) {
+            Queue_.Push(event);
+        }
+        frames -= n;
+    }
+}
+
+void SoundRings::Transfer(const std::int16_t* in, std::int16_t* out, std::int32_t frames) noexcept {
+    if (Capturing_.load(std::memory_order_acquire)) {
+        StoreCaptured(in, frames);
+    }
+    if (out == nullptr) {
+        return;
+    }
+    if (!Playing_.load(std::memory_order_acquire)) {
+        std::fill(out, out + 2 * frames, std::int16_t{0});
+        return;
+    }
+    std::uint64_t state = PlayState_.load(std::memory_order_acquire);
+    const auto fetch = static_cast<std::uint32_t>(state & 0xffffffffu);
+    const auto since = static_cast<std::uint32_t>(state >> 32);
+    for (std::int32_t j = 0; j < frames; ++j) {
+        const std::uint32_t v = Play_[(fetch + static_cast<std::uint32_t>(j)) % PlayFrames].load(
+            std::memory_order_relaxed);
+        out[2 * j] = LeftOf(v);
+        out[2 * j + 1] = RightOf(v);
+    }
+    const std::uint32_t next = (fetch + static_cast<std::uint32_t>(frames)) % PlayFrames;
+    const std::uint32_t fetched = since > 0x7fffffffu - static_cast<std::uint32_t>(frames)
+                                      ? 0x7fffffffu
+                                      : since + static_cast<std::uint32_t>(frames);
+    // If the UI thread set a new play position meanwhile, its value wins: the next period
+    // plays from there.
+    PlayState_.compare_exchange_strong(state, PackPlayState(next, fetched),
+                                       std::memory_order_acq_rel);
+}
+
+} // namespace corvane

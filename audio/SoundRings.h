@@ -1,0 +1,79 @@
+#pragma once
+
+#include "NotificationQueue.h"
+#include "SoundTypes.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+namespace corvane {
+
+// The capture ring (16384 bytes) and the playback ring (32768 bytes) shared by the device side
+// (one thread: the audio callback or the virtual card's clock) and the UI thread.
+//
+// Each frame is one 32-bit atomic (left in the low half, right in the high half) accessed with
+// relaxed ordering, so a segment written while the player happens to be inside it (which the
+// block exchange allows right after a collision) is never a data race. The capture position is
+// published with release stores, and a notification is pushed only after the frames it
+// announces are stored.
+class SoundRings {
+public:
+    static constexpr std::int32_t MaxNotifications = 4;
+    static constexpr std::int32_t NoFrame = -1;
+
+    explicit SoundRings(NotificationQueue& queue) : Queue_(queue) {}
+    SoundRings(const SoundRings&) = delete;
+    SoundRings& operator=(const SoundRings&) = delete;
+
+    // --- UI side -----------------------------------------------------------------------------
+    // Arms the notifications: event positions[i].EventId fires when frame Offset/4 is captured.
+    // Only while capture is stopped.
+    void SetNotifications(std::span<const NotifyPosition> positions);
+    void ForgetEvent(std::int32_t eventId); // a destroyed event is never signalled again
+
+    void SetCapturing(bool on) { Capturing_.store(on, std::memory_order_release); }
+    void SetPlaying(bool on) { Playing_.store(on, std::memory_order_release); }
+    bool Capturing() const { return Capturing_.load(std::memory_order_acquire); }
+    bool Playing() const { return Playing_.load(std::memory_order_acquire); }
+
+    // Frames from the capture ring starting at a frame, wrapping; dest holds L,R pairs.
+    void ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) const;
+    // Frames into the playback ring starting at a frame, wrapping; src holds L,R pairs.
+    void WritePlay(std::int32_t frame, std::span<const std::int16_t> src);
+    // Play position lags the fetch position by the device's latency, but never reaches back
+    // before the frame playback was last started from.
+    PlayPositions Positions() const;
+    void SetPlayPosition(std::int32_t frame);
+    // Frames the device holds between fetching and sounding them.
+    void SetLatencyFrames(std::int32_t frames) {
+        LatencyFrames_.store(frames, std::memory_order_relaxed);
+    }
+    std::int32_t LatencyFrames() const { return LatencyFrames_.load(std::memory_order_relaxed); }
+    std::int32_t CaptureFrame() const { return CaptureFrame_.load(std::memory_order_acquire); }
+
+    // --- Device side -------------------------------------------------------------------------
+    // One period of the device: stores `in` (may be null: silence) into the capture ring while
+    // capturing, signalling the notifications it passes, and fills `out` from the playback ring
+    // while playing (zeros otherwise). No locks, no allocation, no system call but the wake-up.
+    void Transfer(const std::int16_t* in, std::int16_t* out, std::int32_t frames) noexcept;
+
+private:
+    void StoreCaptured(const std::int16_t* in, std::int32_t frames) noexcept;
+
+    NotificationQueue& Queue_;
+    std::array<std::atomic<std::uint32_t>, CaptureFrames> Capture_{}; // 16384 bytes
+    std::array<std::atomic<std::uint32_t>, PlayFrames> Play_{};       // 32768 bytes
+    std::atomic<std::int32_t> CaptureFrame_{0}; // next frame the device stores, 0..4095
+    // Low 32 bits: next frame the device fetches (0..8191); high 32 bits: frames fetched since
+    // the play position was last set (saturating). One word, so both change together.
+    std::atomic<std::uint64_t> PlayState_{0};
+    std::atomic<std::int32_t> LatencyFrames_{0};
+    std::atomic<bool> Capturing_{false};
+    std::atomic<bool> Playing_{false};
+    std::array<std::atomic<std::int32_t>, MaxNotifications> NotifyFrame_{}; // frame index
+    std::array<std::atomic<std::int32_t>, MaxNotifications> NotifyEvent_{}; // 0: none
+};
+
+} // namespace corvane

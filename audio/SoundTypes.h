@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace corvane {
+
+// The one format both directions use: 48000 frames per second, 16-bit, two channels
+// (I left, Q right on capture; the same audio on both for playback).
+inline constexpr std::int32_t SoundRate = 48000;          // frames per second
+inline constexpr std::int32_t SoundChannels = 2;          // left, right
+inline constexpr std::int32_t FrameBytes = 4;             // one frame: left then right sample
+inline constexpr std::int32_t CaptureBufferBytes = 16384; // two halves of one block each
+inline constexpr std::int32_t PlayBufferBytes = 32768;    // four segments of one block each
+inline constexpr std::int32_t HalfBufferBytes = 8192;     // one block: 2048 frames, 42.67 ms
+inline constexpr std::int32_t CaptureFrames = CaptureBufferBytes / FrameBytes; // 4096
+inline constexpr std::int32_t PlayFrames = PlayBufferBytes / FrameBytes;       // 8192
+inline constexpr std::int32_t BlockArrayElements = 4097; // block arrays: 4096 samples used
+
+// Shown when there is no default playback or capture device; the program ends after it.
+inline constexpr std::string_view NoSoundDeviceMessage =
+    "Unable to start DirectSound. Check proper sound card installation";
+
+// The wave format of a buffer, filled in the order the receiver fills it.
+struct WaveFormat {
+    std::int16_t FormatTag = 0;         // 1: PCM
+    std::int16_t Channels = 0;          // 2
+    std::int32_t SamplesPerSecond = 0;  // 48000
+    std::int16_t BitsPerSample = 0;     // 16
+    std::int16_t BlockAlign = 0;        // bytes per frame: 4
+    std::int32_t AvgBytesPerSecond = 0; // 192000
+};
+
+// What a buffer is made from.
+struct BufferDesc {
+    std::int32_t Flags = 0; // accepted and ignored: no focus or cursor modes exist here
+    std::int32_t Bytes = 0;
+    WaveFormat Format;
+};
+
+// A capture notification: the event signalled when the capture position passes Offset.
+struct NotifyPosition {
+    std::int32_t Offset = 0;  // byte in the capture buffer
+    std::int32_t EventId = 0; // nonzero, from CreateEvent
+};
+
+// Every operation of the sound layer, so that a failure can name what failed (and a virtual
+// card can be told to fail any of them).
+enum class SoundOp {
+    None,
+    CreateRoot, // the sound library itself, made by the first operation that needs it
+    CreatePlayDevice,
+    CreateCaptureDevice,
+    CreateCaptureBuffer,
+    CreatePlayBuffer,
+    CreateEvent,
+    SetNotificationPositions,
+    StartCapture,
+    StopCapture,
+    ReadCapture,
+    GetPlayPositions,
+    WritePlay,
+    SetPlayPosition,
+    StartPlay,
+    StopPlay,
+    DestroyEvent,
+    Stream, // the running stream failed: device removed, sound server gone
+    ReleaseRoot,
+    ReleasePlayDevice,
+    ReleaseCaptureDevice,
+    ReleasePlayBuffer,
+    ReleaseCaptureBuffer,
+};
+
+// A short English name of an operation, for messages and test output.
+std::string_view SoundOpName(SoundOp op);
+
+// The result of an operation: Ok, or which operation failed and a message for the operator.
+struct SoundStatus {
+    SoundOp Failed = SoundOp::None;
+    std::string Message;
+
+    bool Ok() const { return Failed == SoundOp::None; }
+    static SoundStatus Fail(SoundOp op, std::string message) { return {op, std::move(message)}; }
+};
+
+// The objects dropped, in a given order, when the window closes.
+enum class SoundObject { Root, PlayDevice, CaptureDevice, PlayBuffer, CaptureBuffer };
+
+// Playback positions in bytes from the start of the playback buffer.
+struct PlayPositions {
+    std::int32_t Play = 0;  // being heard now
+    std::int32_t Write = 0; // everything before it has been handed to the device
+};
+
+} // namespace corvane

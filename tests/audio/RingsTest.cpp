@@ -1,0 +1,159 @@
+// The lock-free pieces the audio callback uses: the notification queue and the sound rings.
+#include "NotificationQueue.h"
+#include "SoundRings.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <cstdint>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+bool Readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
+}
+
+TEST(NotificationQueue, KeepsOrderWakesAndCountsOverflow) {
+    NotificationQueue q;
+    ASSERT_TRUE(q.Valid());
+    EXPECT_FALSE(Readable(q.WakeFd()));
+    for (std::int32_t i = 1; i <= static_cast<std::int32_t>(NotificationQueue::Capacity) + 5; ++i) {
+        q.Push(i);
+    }
+    EXPECT_TRUE(Readable(q.WakeFd()));
+    q.ClearWake();
+    EXPECT_FALSE(Readable(q.WakeFd()));
+    EXPECT_EQ(q.Dropped(), 5u);
+    std::int32_t id = 0;
+    for (std::int32_t i = 1; i <= static_cast<std::int32_t>(NotificationQueue::Capacity); ++i) {
+        ASSERT_TRUE(q.Pop(id));
+        EXPECT_EQ(id, i); // the first ones stay, the overflow is what was dropped
+    }
+    EXPECT_FALSE(q.Pop(id));
+}
+
+// One thread pushes, another pops: nothing lost, nothing reordered (and clean under TSan).
+TEST(NotificationQueue, CrossThreadDeliveryIsComplete) {
+    NotificationQueue q;
+    constexpr std::int32_t Count = 200000;
+    std::thread producer([&] {
+        for (std::int32_t i = 1; i <= Count; ++i) {
+            while (q.Pushed() - q.Handled() >= NotificationQueue::Capacity) {
+                std::this_thread::yield();
+            }
+            q.Push(i);
+        }
+    });
+    std::int32_t expected = 1;
+    std::int32_t id = 0;
+    while (expected <= Count) {
+        if (q.Pop(id)) {
+            ASSERT_EQ(id, expected);
+            ++expected;
+            q.Acknowledge();
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    producer.join();
+    EXPECT_EQ(q.Dropped(), 0u);
+}
+
+// Capture through the rings in random period sizes against the notification offsets the
+// receiver arms (the last byte of each half): each event fires exactly once per pass of its
+// frame, in order, and the half it announces already holds the frames.
+TEST(SoundRings, NotificationsFireAtTheLastFrameOfEachHalfForAnyPeriod) {
+    NotificationQueue q;
+    SoundRings rings(q);
+    const NotifyPosition positions[] = {{8191, 11}, {16383, 22}};
+    rings.SetNotifications(positions);
+    rings.SetCapturing(true);
+
+    std::mt19937 rng(1234);
+    std::uniform_int_distribution<std::int32_t> period(1, 1500);
+    std::vector<std::int16_t> in;
+    std::int64_t frame = 0;
+    std::int32_t events = 0;
+    std::vector<std::int16_t> half(4096);
+    while (frame < 40 * 2048) {
+        const std::int32_t n = period(rng);
+        in.resize(static_cast<std::size_t>(2 * n));
+        for (std::int32_t j = 0; j < n; ++j) {
+            in[2 * j] = static_cast<std::int16_t>((frame + j) % 30000);
+            in[2 * j + 1] = static_cast<std::int16_t>(-((frame + j) % 30000));
+        }
+        rings.Transfer(in.data(), nullptr, n);
+        const std::int64_t end = frame + n;
+        // Every half completed inside this period must be announced, in order.
+        for (std::int64_t last = (frame / 2048) * 2048 + 2047; last < end; last += 2048) {
+            if (last < frame) {
+                continue;
+            }
+            std::int32_t id = 0;
+            ASSERT_TRUE(q.Pop(id)) << "frame " << last;
+            const std::int32_t h = static_cast<std::int32_t>((last / 2048) % 2);
+            EXPECT_EQ(id, h == 0 ? 11 : 22);
+            ++events;
+            if (end - last <= 2048) { // not yet overwritten by the next pass
+                rings.ReadCapture(h * 2048, half);
+                const std::int64_t first = last - 2047;
+                EXPECT_EQ(half[0], static_cast<std::int16_t>(first % 30000));
+                EXPECT_EQ(half[4095], static_cast<std::int16_t>(-(last % 30000)));
+            }
+        }
+        std::int32_t extra = 0;
+        ASSERT_FALSE(q.Pop(extra)) << "unexpected event " << extra;
+        frame = end;
+    }
+    EXPECT_EQ(events, 40);
+    // A destroyed event is never signalled again.
+    rings.ForgetEvent(11);
+    std::vector<std::int16_t> silence(2 * 4096);
+    rings.Transfer(silence.data(), nullptr, 4096);
+    std::int32_t id = 0;
+    ASSERT_TRUE(q.Pop(id));
+    EXPECT_EQ(id, 22);
+    EXPECT_FALSE(q.Pop(id));
+}
+
+TEST(SoundRings, PlayPositionLagsWritePositionByTheLatencyAndWraps) {
+    NotificationQueue q;
+    SoundRings rings(q);
+    rings.SetLatencyFrames(300);
+    std::vector<std::int16_t> block(2 * 8192);
+    for (std::size_t j = 0; j < block.size(); ++j) {
+        block[j] = static_cast<std::int16_t>(j);
+    }
+    rings.WritePlay(0, block);
+    rings.SetPlayPosition(8000);
+    rings.SetPlaying(true);
+    std::vector<std::int16_t> out(2 * 100);
+    rings.Transfer(nullptr, out.data(), 100);
+    // Just started: nothing fetched has been heard yet, but the play position never reaches
+    // back before where playback was started.
+    EXPECT_EQ(rings.Positions().Play, 8000 * 4);
+    EXPECT_EQ(rings.Positions().Write, 8100 * 4);
+    EXPECT_EQ(out[0], 16000);
+    EXPECT_EQ(out[1], 16001);
+    rings.Transfer(nullptr, out.data(), 100); // fetch wraps past the end of the ring
+    EXPECT_EQ(rings.Positions().Write, 8 * 4);
+    EXPECT_EQ(rings.Positions().Play, (8192 + 8 - 200) * 4);
+    rings.Transfer(nullptr, out.data(), 100);
+    EXPECT_EQ(rings.Positions().Play, (108 - 300 + 8192) * 4);
+    EXPECT_EQ(out[0], 16);
+
+    rings.SetPlaying(false); // stopped: silence, positions stay
+    const PlayPositions before = rings.Positions();
+    rings.Transfer(nullptr, out.data(), 100);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(rings.Positions().Write, before.Write);
+}
+
+} // namespace
+} // namespace corvane

@@ -1,0 +1,94 @@
+#include "PictureBoxWidget.h"
+
+#include "Surface.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace corvane {
+
+namespace {
+
+std::int16_t ButtonMask(Qt::MouseButtons buttons) {
+    std::int16_t mask = 0;
+    if (buttons & Qt::LeftButton) {
+        mask |= 1;
+    }
+    if (buttons & Qt::RightButton) {
+        mask |= 2;
+    }
+    if (buttons & Qt::MiddleButton) {
+        mask |= 4;
+    }
+    return mask;
+}
+
+std::int16_t ShiftMask(Qt::KeyboardModifiers modifiers) {
+    std::int16_t mask = 0;
+    if (modifiers & Qt::ShiftModifier) {
+        mask |= 1;
+    }
+    if (modifiers & Qt::ControlModifier) {
+        mask |= 2;
+    }
+    if (modifiers & Qt::AltModifier) {
+        mask |= 4;
+    }
+    return mask;
+}
+
+} // namespace
+
+PictureBoxWidget::PictureBoxWidget(QColor background, std::int32_t border, QWidget* parent)
+    : QWidget(parent), Background(background), Border(border) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+std::int32_t PictureBoxWidget::Width() const {
+    return std::max(0, width() - 2 * Border);
+}
+
+std::int32_t PictureBoxWidget::Height() const {
+    return std::max(0, height() - 2 * Border);
+}
+
+void PictureBoxWidget::Show(const Surface& frame) {
+    // A copy: the display goes on drawing into its surface after this returns.
+    Image = frame.ToImage();
+    ++Shows;
+    update();
+}
+
+void PictureBoxWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Background);
+    if (Border > 0) {
+        painter.setPen(QPen(Qt::black, Border));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(Border / 2.0, Border / 2.0, width() - Border, height() - Border));
+    }
+    if (!Image.isNull()) {
+        painter.setClipRect(Border, Border, Width(), Height());
+        painter.drawImage(Border, Border, Image);
+    }
+}
+
+void PictureBoxWidget::Report(const MouseHandler& handler, const QMouseEvent& event,
+                              std::int16_t button) const {
+    if (handler) {
+        const QPointF at = event.position() - QPointF(Border, Border);
+        handler(button, ShiftMask(event.modifiers()), at.x(), at.y());
+    }
+}
+
+void PictureBoxWidget::mousePressEvent(QMouseEvent* event) {
+    Report(MouseDown, *event, ButtonMask(event->button()));
+}
+
+void PictureBoxWidget::mouseMoveEvent(QMouseEvent* event) {
+    Report(MouseMove, *event, ButtonMask(event->buttons()));
+}
+
+} // namespace corvane

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "PictureBox.h"
+
+#include <QColor>
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+namespace corvane {
+
+// A picture box on the receiver window: a fixed-size widget with a background colour and an
+// optional flat border, which shows the last surface a display handed to it. Mouse presses and
+// moves are reported with the fractional X of the pointer inside the drawing area.
+class PictureBoxWidget final : public QWidget, public PictureBox {
+public:
+    // Button masks as the handlers see them: 1 left, 2 right, 4 middle.
+    using MouseHandler =
+        std::function<void(std::int16_t Button, std::int16_t Shift, double X, double Y)>;
+
+    PictureBoxWidget(QColor background, std::int32_t border, QWidget* parent);
+
+    std::int32_t Width() const override;
+    std::int32_t Height() const override;
+    void Show(const Surface& frame) override;
+
+    // What the box shows now (null until a display showed something) and how often it was
+    // given a new picture.
+    const QImage& Shown() const { return Image; }
+    std::int32_t ShowCount() const { return Shows; }
+
+    MouseHandler MouseDown;
+    MouseHandler MouseMove;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void Report(const MouseHandler& handler, const QMouseEvent& event, std::int16_t button) const;
+
+    QColor Background;
+    std::int32_t Border; // pixels of flat border on each side
+    QImage Image;
+    std::int32_t Shows = 0;
+};
+
+} // namespace corvane

@@ -1,0 +1,722 @@
+#include "frmReceiver.h"
+
+#include "Constants.h"
+#include "ModeTable.h"
+#include "Tuning.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace corvane {
+
+namespace {
+
+// Window faces and their substitutes from the Debian font packages the install script brings.
+// Sizes are the original point sizes at 96 dots per inch, in device-independent pixels, so the
+// layout does not depend on the screen's DPI setting and follows its scale factor.
+const QStringList SansFaces{"Liberation Sans", "Arial", "MS Sans Serif", "DejaVu Sans"};
+const QStringList HeavyFaces{"DejaVu Sans", "Arial Black", "Liberation Sans"};
+
+QFont MakeFont(const QStringList& faces, int pixels, QFont::Weight weight) {
+    QFont font;
+    font.setFamilies(faces);
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    font.setItalic(false);
+    return font;
+}
+
+const QFont& PlainFont() { // "MS Sans Serif" 8.25
+    static const QFont font = MakeFont(SansFaces, 11, QFont::Normal);
+    return font;
+}
+
+void Paint(QWidget* widget, QColor background, QColor text = QColor()) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::Button, background);
+    if (text.isValid()) {
+        palette.setColor(QPalette::WindowText, text);
+        palette.setColor(QPalette::ButtonText, text);
+    }
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+// An option or command button drawn as a push button in its background colour; a selected
+// option stays pressed.
+void PushLook(QPushButton* button, QColor background, int border) {
+    // Raised: light top and left edges; pressed or selected: the edges swap.
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; color: black; padding: 0px;"
+                       " border-style: solid; border-width: %2px;"
+                       " border-color: white rgb(64, 64, 64) rgb(64, 64, 64) white; }"
+                       " QPushButton:pressed, QPushButton:checked {"
+                       " border-color: rgb(64, 64, 64) white white rgb(64, 64, 64); }")
+            .arg(background.name())
+            .arg(border));
+}
+
+QPushButton* OptionButton(const QString& caption, QColor background, const QFont& font,
+                          QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setCheckable(true);
+    button->setAutoExclusive(true); // the buttons of one frame are one group
+    button->setFocusPolicy(Qt::TabFocus);
+    button->setFont(font);
+    PushLook(button, background, 2);
+    return button;
+}
+
+QGroupBox* Frame(const QString& caption, int titlePixels, bool bold, QWidget* parent) {
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setFont(MakeFont(SansFaces, titlePixels, bold ? QFont::Bold : QFont::Normal));
+    return frame;
+}
+
+template <typename T> T* Plain(T* widget) {
+    widget->setFont(PlainFont());
+    return widget;
+}
+
+const QColor PushYellow(255, 255, 192);
+const QColor PushGreen(128, 255, 128);
+const QColor StepGreen(192, 255, 192);
+const QColor ReadoutBlue(0, 0, 128);
+
+// Step of the "+"/"-" button pairs 0..6: the digit above or below which each one stands.
+constexpr std::array<std::int32_t, 7> StepHz{0, 0, 0, 10000, 1000, 100, 10};
+constexpr std::array<int, 7> StepLeft{25, 50, 90, 115, 140, 180, 205};
+constexpr std::array<int, 9> DigitLeft{25, 50, 75, 90, 115, 140, 165, 180, 205};
+
+} // namespace
+
+frmReceiver::frmReceiver(SoundSystem& sound, const ChainOptions& chain, QWidget* parent)
+    : QWidget(parent), Screens(Settings), Dsp(std::make_unique<modDSP>(Settings, Screens, chain)),
+      Exchange(std::make_unique<BlockExchange>(sound, *this)), Timer1([this] { Timer1_Timer(); }),
+      Timer2([this] { Timer2_Timer(); }), Timer3([this] { Timer3_Timer(); }) {
+    const QString point = QLocale().decimalPoint();
+    Exchange->DecimalPoint = point.isEmpty() ? '.' : point.at(0).toLatin1();
+    CreateControls();
+    ConnectControls();
+}
+
+frmReceiver::~frmReceiver() {
+    if (Running != 0) { // the program is ending without OFF: silence the card first
+        [[maybe_unused]] const SoundStatus ignored = Exchange->StopBuffers();
+    }
+}
+
+// ------------------------------------------------------------------------------------------
+// The controls as they stand at creation: captions, colours, fonts, start selections.
+
+void frmReceiver::CreateControls() {
+    setWindowTitle(QStringLiteral("Corvane 2.1"));
+    setFont(PlainFont());
+
+    Slider1 = new QSlider(Qt::Horizontal, this);
+    Slider1->setRange(-TuningLimitHz, TuningLimitHz);
+    Slider1->setSingleStep(10);
+    Slider1->setPageStep(50);
+    Slider1->setValue(0);
+
+    Picture1 = new PictureBoxWidget(QColor(0, 0, 192), 0, this);
+    Picture2 = new PictureBoxWidget(Qt::black, 0, Picture1);
+    Picture3 = new PictureBoxWidget(QColor(0, 128, 0), 1, this);
+    Picture4 = new PictureBoxWidget(Qt::black, 1, Picture3);
+    Picture5 = new PictureBoxWidget(QColor(192, 192, 192), 0, this);
+
+    frPower = Frame(QStringLiteral("Power"), 11, true, this);
+    FrWindow = Frame(QStringLiteral("Window"), 11, true, this);
+    FrTest = Frame(QStringLiteral("Test"), 11, true, this);
+    FrTuning = Frame(QStringLiteral("Tuning-Demod."), 13, true, this);
+    FrAGC = Frame(QStringLiteral("AGC"), 11, true, this);
+    Frame1 = Frame(QStringLiteral("Run mS"), 11, true, this);
+    Frame2 = Frame(QString(), 11, false, this);
+
+    cmdOn = Plain(new QPushButton(QStringLiteral("ON"), frPower));
+    cmdOff = Plain(new QPushButton(QStringLiteral("OFF"), frPower));
+    PushLook(cmdOn, PushYellow, 2);
+    PushLook(cmdOff, PushYellow, 2);
+
+    Option1 = Plain(new QRadioButton(QStringLiteral("No W."), FrWindow));
+    Option2 = Plain(new QRadioButton(QStringLiteral("B. H."), FrWindow));
+    Option3 = Plain(new QRadioButton(QStringLiteral("Hann."), FrWindow));
+    Option2->setChecked(true);
+
+    Label2 = Plain(new QLabel(QStringLiteral("     10kHz "), FrTest));
+    Label4 = Plain(new QLabel(QStringLiteral("  - 100dBV"), FrTest));
+    Option8 = Plain(new QRadioButton(QStringLiteral("No T."), FrTest));
+    Option9 = Plain(new QRadioButton(QStringLiteral("I + Q"), FrTest));
+    Option10 = Plain(new QRadioButton(QStringLiteral("I - Q"), FrTest));
+    Option11 = Plain(new QRadioButton(QStringLiteral("I"), FrTest));
+    Check1 = Plain(new QCheckBox(QStringLiteral("+ 20dB"), FrTest));
+    Option8->setChecked(true);
+
+    // Element 0 of each readout array; Form_Load adds the others as copies of it.
+    lbFreq[0] = LoadDigit(0);
+    CmdP[0] = LoadStep(0, true);
+    CmdM[0] = LoadStep(0, false);
+    LbMhz = new QLabel(QStringLiteral("MHz"), FrTuning);
+    LbMhz->setFont(MakeFont(SansFaces, 19, QFont::Bold)); // "Arial" 14.25 bold
+    Line1 = new QFrame(FrTuning);
+    Paint(Line1, QColor(0, 128, 0));
+
+    frFilter = Frame(QStringLiteral("Video F."), 11, true, FrTuning);
+    Option4 = OptionButton(QStringLiteral("1   x"), PushGreen, PlainFont(), frFilter);
+    Option5 = OptionButton(QStringLiteral("4   x"), PushGreen, PlainFont(), frFilter);
+    Option6 = OptionButton(QStringLiteral("8   x"), PushGreen, PlainFont(), frFilter);
+    Option7 = OptionButton(QStringLiteral("16 x"), PushGreen, PlainFont(), frFilter);
+    Option5->setChecked(true);
+
+    frMode = Frame(QStringLiteral("Mode"), 11, true, FrTuning);
+    const QFont small = MakeFont(SansFaces, 9, QFont::Normal); // "Small Fonts" 6.75
+    OptCW100 = OptionButton(QStringLiteral("CW 100Hz"), PushGreen, small, frMode);
+    OptCW500 = OptionButton(QStringLiteral("CW 500Hz"), PushGreen, small, frMode);
+    OptUsb = OptionButton(QStringLiteral("USB2.7kHz"), PushGreen, small, frMode);
+    OptLsb = OptionButton(QStringLiteral("LSB2.7kHz"), PushGreen, small, frMode);
+    OptCW500->setChecked(true);
+
+    Label5 = Plain(new QLabel(QStringLiteral("GAIN"), FrAGC));
+    Label5->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Slider2 = new QSlider(Qt::Vertical, FrAGC);
+    Slider2->setRange(40, 100);
+    Slider2->setSingleStep(1);
+    Slider2->setPageStep(5);
+    Slider2->setInvertedAppearance(true); // 40 (most gain) at the top
+    OptAgcOff = OptionButton(QStringLiteral("Off"), PushGreen, PlainFont(), FrAGC);
+    OptAgcSlow = OptionButton(QStringLiteral("Slow"), PushGreen, PlainFont(), FrAGC);
+    OptAgcFast = OptionButton(QStringLiteral("Fast"), PushGreen, PlainFont(), FrAGC);
+    OptAgcFast->setChecked(true);
+
+    Label1 = Plain(new QLabel(Frame1));
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Paint(Label1, palette().color(QPalette::Base), palette().color(QPalette::Text));
+}
+
+QLabel* frmReceiver::LoadDigit(std::int32_t index) {
+    auto* digit = new QLabel(QStringLiteral("0"), FrTuning);
+    digit->setObjectName(QStringLiteral("lbFreq%1").arg(index));
+    digit->setFont(MakeFont(HeavyFaces, 27, QFont::Black)); // "Arial Black" 20.25
+    digit->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Paint(digit, ReadoutBlue, Qt::white);
+    return digit;
+}
+
+QPushButton* frmReceiver::LoadStep(std::int32_t index, bool up) {
+    auto* button = new QPushButton(up ? QStringLiteral("+") : QStringLiteral("-"), FrTuning);
+    button->setObjectName(QStringLiteral("%1%2").arg(up ? "CmdP" : "CmdM").arg(index));
+    button->setFont(MakeFont(HeavyFaces, 11, QFont::Black)); // "Arial Black" 8.25
+    button->setFocusPolicy(Qt::TabFocus);
+    PushLook(button, StepGreen, 1);
+    QObject::connect(button, &QPushButton::clicked, this, [this, index, up] {
+        if (up) {
+            CmdP_Click(index);
+        } else {
+            CmdM_Click(index);
+        }
+    });
+    return button;
+}
+
+void frmReceiver::ConnectControls() {
+    // A selected option runs its handler; the settings record is brought up to date first,
+    // because the handlers and the chain read the selection from it.
+    const auto onSelect = [this](QAbstractButton* button, auto handler) {
+        QObject::connect(button, &QAbstractButton::toggled, this, [this, handler](bool on) {
+            if (on) {
+                handler();
+            }
+        });
+    };
+    const auto mode = [this](DemodMode m, void (frmReceiver::*click)()) {
+        return [this, m, click] {
+            Settings.Mode = m;
+            (this->*click)();
+        };
+    };
+    onSelect(OptCW100, mode(DemodMode::Cw100, &frmReceiver::OptCW100_Click));
+    onSelect(OptCW500, mode(DemodMode::Cw500, &frmReceiver::OptCW500_Click));
+    onSelect(OptUsb, mode(DemodMode::Usb, &frmReceiver::OptUsb_Click));
+    onSelect(OptLsb, mode(DemodMode::Lsb, &frmReceiver::OptLsb_Click));
+    onSelect(OptAgcFast, [this] { OptAgcFast_Click(); });
+    onSelect(OptAgcSlow, [this] { OptAgcSlow_Click(); });
+    onSelect(OptAgcOff, [this] { OptAgcOff_Click(); });
+    onSelect(Option1, [this] { Option1_Click(); });
+    onSelect(Option2, [this] { Option2_Click(); });
+    onSelect(Option3, [this] { Option3_Click(); });
+    onSelect(Option4, [this] { Option4_Click(); });
+    onSelect(Option5, [this] { Option5_Click(); });
+    onSelect(Option6, [this] { Option6_Click(); });
+    onSelect(Option7, [this] { Option7_Click(); });
+    // The test selection has no handlers: the chain reads it from the settings record.
+    onSelect(Option8, [this] { Settings.Test = TestSignal::None; });
+    onSelect(Option9, [this] { Settings.Test = TestSignal::IPlusQ; });
+    onSelect(Option10, [this] { Settings.Test = TestSignal::IMinusQ; });
+    onSelect(Option11, [this] { Settings.Test = TestSignal::IOnly; });
+    QObject::connect(Check1, &QCheckBox::toggled, this,
+                     [this](bool on) { Settings.TestPlus20dB = on; });
+
+    // valueChanged runs before setValue returns, as the tuning routine expects. While the
+    // thumb is held, each move is the slider's scroll notification.
+    QObject::connect(Slider1, &QSlider::valueChanged, this, [this] {
+        Settings.TuningOffset = Slider1->value();
+        if (Slider1->isSliderDown()) {
+            Slider1_Scroll();
+        } else {
+            Slider1_Change();
+        }
+    });
+    QObject::connect(Slider2, &QSlider::valueChanged, this, [this] { ApplyGain(); });
+
+    Picture2->MouseDown = [this](std::int16_t b, std::int16_t s, double x, double y) {
+        Picture2_MouseDown(b, s, x, y);
+    };
+    Picture2->MouseMove = [this](std::int16_t b, std::int16_t s, double x, double y) {
+        Picture2_MouseMove(b, s, x, y);
+    };
+
+    QObject::connect(cmdOn, &QPushButton::clicked, this, [this] { cmdOn_Click(); });
+    QObject::connect(cmdOff, &QPushButton::clicked, this, [this] { cmdOff_Click(); });
+}
+
+// ------------------------------------------------------------------------------------------
+// Start-up.
+
+bool frmReceiver::Form_Load() {
+    // 1-3. Fixed size: the layout below is in device-independent pixels, which Qt scales by
+    // the screen's factor, so nothing is converted and nothing ever reflows.
+    setFixedSize(ClientWidth, ClientHeight);
+    QCoreApplication::processEvents();
+
+    // 4. Every control at its place.
+    Slider1->setGeometry(0, 0, 1019, 30);
+    Picture1->setGeometry(0, 30, 1018, 345);
+    Picture3->setGeometry(310, 380, 260, 330);
+    Picture5->setGeometry(110, 400, 180, 180);
+    frPower->setGeometry(10, 390, 80, 100);
+    FrWindow->setGeometry(210, 600, 80, 110);
+    FrTest->setGeometry(10, 500, 80, 210);
+    FrTuning->setGeometry(676, 390, 300, 320);
+    FrAGC->setGeometry(580, 390, 60, 320);
+    Frame1->setGeometry(110, 600, 80, 50);
+    Frame2->setGeometry(110, 660, 80, 50);
+    Picture2->setGeometry(9, 1, 1000, 280);
+    // Picture3's contents are placed inside its 1-pixel border.
+    Picture4->setGeometry(1 + 30, 1 + 30, 200, 282);
+    cmdOn->setGeometry(10, 20, 60, 30);
+    cmdOff->setGeometry(10, 60, 60, 30);
+    Option1->setGeometry(10, 20, 65, 20);
+    Option2->setGeometry(10, 40, 65, 20);
+    Option3->setGeometry(10, 60, 65, 20);
+    Label2->setGeometry(5, 20, 65, 20);
+    Label4->setGeometry(5, 40, 65, 20);
+    Option8->setGeometry(10, 100, 65, 20);
+    Option9->setGeometry(10, 120, 65, 20);
+    Option10->setGeometry(10, 140, 65, 20);
+    Option11->setGeometry(10, 160, 65, 20);
+    Check1->setGeometry(10, 180, 65, 20);
+    LbMhz->setGeometry(240, 50, 50, 30);
+    // The separator and the video filter frame follow FrTuning's width as it stands now.
+    const int tuningWidth = FrTuning->width();
+    Line1->setGeometry(0, 120 - 1, tuningWidth - 3, 3); // 3 pixels thick, centred on row 120
+    frFilter->setGeometry(static_cast<int>(std::nearbyint(tuningWidth * 2.0 / 3.0 + 10)), 130, 80,
+                          180);
+    Option4->setGeometry(10, 20, 65, 25);
+    Option5->setGeometry(10, 60, 65, 25);
+    Option6->setGeometry(10, 100, 65, 25);
+    Option7->setGeometry(10, 140, 65, 25);
+    frMode->setGeometry(10, 130, 90, 180);
+    OptCW100->setGeometry(10, 20, 70, 25);
+    OptCW500->setGeometry(10, 60, 70, 25);
+    OptUsb->setGeometry(10, 100, 70, 25);
+    OptLsb->setGeometry(10, 140, 70, 25);
+    Label5->setGeometry(5, 20, 40, 20);
+    Slider2->setGeometry(5, 35, 30, 160);
+    OptAgcOff->setGeometry(10, 215, 40, 25);
+    OptAgcSlow->setGeometry(10, 250, 40, 25);
+    OptAgcFast->setGeometry(10, 285, 40, 25);
+    Label1->setGeometry(10, 20, 60, 20);
+
+    // 5. The rest of the readout arrays.
+    for (std::int32_t index = 1; index <= 6; ++index) {
+        CmdP[static_cast<std::size_t>(index)] = LoadStep(index, true);
+        CmdP[static_cast<std::size_t>(index)]->setVisible(true);
+        CmdM[static_cast<std::size_t>(index)] = LoadStep(index, false);
+        CmdM[static_cast<std::size_t>(index)]->setVisible(true);
+    }
+    for (std::int32_t index = 1; index <= 8; ++index) {
+        lbFreq[static_cast<std::size_t>(index)] = LoadDigit(index);
+        lbFreq[static_cast<std::size_t>(index)]->setVisible(true);
+    }
+
+    // 6. Their places; the two points between the digit groups.
+    for (std::size_t k = 0; k < lbFreq.size(); ++k) {
+        const int width = (k == 2 || k == 6) ? 15 : 25;
+        lbFreq[k]->setGeometry(DigitLeft[k], 40, width, 45);
+    }
+    lbFreq[2]->setText(QStringLiteral("."));
+    lbFreq[6]->setText(QStringLiteral("."));
+    for (std::size_t k = 0; k < CmdP.size(); ++k) {
+        CmdP[k]->setGeometry(StepLeft[k], 24, 25, 10);
+        CmdM[k]->setGeometry(StepLeft[k], 87, 25, 10);
+    }
+
+    // 7-10. The chain's start-up state, reached through the same handlers the operator uses.
+    Dsp->MakeWindow(1, BlockFrames);
+    VideoFilter = 4;
+    OptCW500_Click();
+    OptAgcFast_Click();
+    // 11. A change (the mode handler already moved the slider to 250), so tuning runs again.
+    Slider1->setValue(0);
+    // 12. GAIN in the middle of its range.
+    Slider2->setRange(40, 100);
+    Slider2->setValue((Slider2->minimum() + Slider2->maximum()) / 2);
+    // 13.
+    UseLowIf = 0;
+    // 14. Persistent drawing: every picture box keeps the last picture it was given.
+
+    // 15. The displays are built on the first tick, once the window is up.
+    Timer1.SetInterval(50);
+
+    // 16. Sound devices and capture notifications; capture itself waits for ON.
+    SoundStatus status = Exchange->CreateDevices();
+    if (!status.Ok() && BlockExchange::EndsProgram(status)) {
+        Timer1.SetInterval(0);
+        ShowMessage(QString::fromStdString(status.Message), windowTitle());
+        return false;
+    }
+    if (status.Ok()) {
+        status = Exchange->SetEvents();
+    }
+    if (!status.Ok()) {
+        // Not fatal: the receiver stays usable and ON makes the missing pieces again.
+        ShowMessage(QString::fromStdString(status.Message), windowTitle());
+    }
+    // 17.
+    Exchange->WarmupCount = 0;
+    return true;
+}
+
+// ------------------------------------------------------------------------------------------
+// AGC, gain, analysis window, video filter.
+
+void frmReceiver::OptAgcFast_Click() {
+    Dsp->AgcOn = -1;
+    Dsp->AgcLength = 4;
+    ApplyGain();
+}
+
+void frmReceiver::OptAgcSlow_Click() {
+    Dsp->AgcOn = -1;
+    Dsp->AgcLength = 9;
+    ApplyGain();
+}
+
+void frmReceiver::OptAgcOff_Click() {
+    Dsp->AgcOn = 0;
+}
+
+void frmReceiver::ApplyGain() {
+    Dsp->MaxGain = GainCeiling(Slider2->value());
+}
+
+void frmReceiver::Option1_Click() {
+    Dsp->MakeWindow(0, BlockFrames);
+}
+
+void frmReceiver::Option2_Click() {
+    Dsp->MakeWindow(1, BlockFrames);
+}
+
+void frmReceiver::Option3_Click() {
+    Dsp->MakeWindow(2, BlockFrames);
+}
+
+void frmReceiver::Option4_Click() {
+    VideoFilter = 1;
+}
+
+void frmReceiver::Option5_Click() {
+    VideoFilter = 4;
+}
+
+void frmReceiver::Option6_Click() {
+    VideoFilter = 8;
+}
+
+void frmReceiver::Option7_Click() {
+    VideoFilter = 16;
+}
+
+// ------------------------------------------------------------------------------------------
+// Modes.
+
+void frmReceiver::OptCW100_Click() {
+    ChangeMode(DemodMode::Cw100);
+}
+
+void frmReceiver::OptCW500_Click() {
+    ChangeMode(DemodMode::Cw500);
+}
+
+void frmReceiver::OptUsb_Click() {
+    ChangeMode(DemodMode::Usb);
+}
+
+void frmReceiver::OptLsb_Click() {
+    ChangeMode(DemodMode::Lsb);
+}
+
+void frmReceiver::ChangeMode(DemodMode mode) {
+    ++ModeHandlerRuns;
+    const ModeBands bands = BandsFor(mode);
+    PassLow = bands.PassLow;
+    PassHigh = bands.PassHigh;
+    if (UseLowIf != 0) {
+        Dsp->DesignFilter(1, bands.LowIfLow, bands.LowIfHigh);
+    } else {
+        Dsp->DesignFilter(1, bands.HighIfLow, bands.HighIfHigh);
+    }
+    Dsp->DesignFilter(2, bands.AudioLow, bands.AudioHigh);
+    // May flip UseLowIf and run this handler again inside itself.
+    UpdateTuning();
+    Screens.Traces.DrawAudioScale(bands.AudioScaleFlag);
+}
+
+void frmReceiver::RerunMode() {
+    if (OptCW100->isChecked()) {
+        OptCW100_Click();
+    }
+    if (OptCW500->isChecked()) {
+        OptCW500_Click();
+    }
+    if (OptUsb->isChecked()) {
+        OptUsb_Click();
+    }
+    if (OptLsb->isChecked()) {
+        OptLsb_Click();
+    }
+}
+
+// ------------------------------------------------------------------------------------------
+// Tuning.
+
+void frmReceiver::SetTuningSlider(double requested) {
+    // Clicks near the edges of the wide spectrum, drags out of it and big steps ask for more
+    // than the band holds: they get the nearest end of the slider's range.
+    const double value =
+        std::clamp(std::nearbyint(requested), double{-TuningLimitHz}, double{TuningLimitHz});
+    Slider1->setValue(static_cast<int>(value));
+}
+
+void frmReceiver::Picture2_MouseDown(std::int16_t, std::int16_t, double X, double) {
+    // 1000 pixels show 48000 Hz; pixel 500 is 0 Hz.
+    SetTuningSlider((X - 500) * (48000.0 / 1000.0));
+    UpdateTuning(); // also when the click lands on the current offset
+}
+
+void frmReceiver::Picture2_MouseMove(std::int16_t Button, std::int16_t, double X, double) {
+    if (Button == 1) { // the left button alone drags the tuning
+        SetTuningSlider((X - 500) * (48000.0 / 1000.0));
+    }
+}
+
+void frmReceiver::Slider1_Change() {
+    UpdateTuning();
+}
+
+void frmReceiver::Slider1_Scroll() {
+    UpdateTuning();
+}
+
+void frmReceiver::StepTuning(std::int32_t Index, std::int32_t direction) {
+    if (Index < 0 || Index >= static_cast<std::int32_t>(StepHz.size())) {
+        return;
+    }
+    const std::int32_t step = StepHz[static_cast<std::size_t>(Index)];
+    if (step != 0) {
+        SetTuningSlider(Slider1->value() + direction * static_cast<double>(step));
+    }
+    Slider1_Change(); // the MHz and hundreds-of-kHz buttons only refresh
+}
+
+void frmReceiver::CmdP_Click(std::int32_t Index) {
+    StepTuning(Index, +1);
+}
+
+void frmReceiver::CmdM_Click(std::int32_t Index) {
+    StepTuning(Index, -1);
+}
+
+void frmReceiver::UpdateTuning() {
+    // Every write to Slider1 below runs this routine again before setValue returns; the value
+    // written is already snapped and limited, so the nested run ends in the state this one
+    // reaches, and this run reads the slider again after its writes.
+    const std::int32_t B = PassHigh - PassLow;
+    const auto signedOffset = [](double magnitude, std::int32_t sign) {
+        const auto rounded = static_cast<int>(std::nearbyint(magnitude));
+        return sign < 0 ? -rounded : rounded;
+    };
+
+    // 1. Truncate toward 0 to a multiple of 10 Hz.
+    const int v = Slider1->value();
+    Slider1->setValue(v - v % 10);
+    // 2.
+    std::int32_t f = Slider1->value();
+    double a = std::abs(f);
+    // 3. Keep the pass band inside the sampled band.
+    const std::int32_t h = B / 2;
+    if (h + a >= 24000) {
+        a = 24000 - h;
+        Slider1->setValue(signedOffset(a, f));
+    }
+    // 4. Keep it clear of 0 Hz; 0 itself goes up.
+    if (a - B / 2.0 < 0) {
+        a = B / 2.0;
+        Slider1->setValue(signedOffset(a, f));
+    }
+    // 5.
+    f = Slider1->value();
+    Settings.TuningOffset = f;
+    // 6. Channel filter around the offset.
+    const BandEdges channel = ChannelFilterEdges(a, B);
+    Dsp->DesignFilter(0, channel.Low, channel.High);
+    // 7.
+    TuneOffset = f;
+    // 8. Intermediate frequency; a change redesigns the mode's IF filter.
+    std::int32_t intermediate = HighIfHz;
+    if (a >= IfSplitHz) {
+        if (UseLowIf == 0) {
+            UseLowIf = -1;
+            RerunMode();
+        }
+        intermediate = LowIfHz;
+    } else {
+        if (UseLowIf == -1) {
+            UseLowIf = 0;
+            RerunMode();
+        }
+        intermediate = HighIfHz;
+    }
+    // 9.
+    const std::int16_t sign = f < 0 ? -1 : (f > 0 ? 1 : 0);
+    Dsp->SetOscillators(a, sign, IfSplitHz, intermediate, PassLow, PassHigh);
+    // 10. Pass-band marker, negative below 0 Hz.
+    const double markerHz = f < 0 ? -B : B;
+    Screens.Traces.SetMarkerWidth(static_cast<std::int32_t>(std::nearbyint(markerHz / 48)));
+    // 11. Readout: 7.056 MHz plus the offset, to tens of hertz.
+    const QString s = QStringLiteral("%1").arg(
+        7056000 + static_cast<int>(std::nearbyint(TuneOffset)), 8, 10, QLatin1Char('0'));
+    lbFreq[0]->setText(s.mid(0, 1));
+    lbFreq[1]->setText(s.mid(1, 1));
+    lbFreq[3]->setText(s.mid(2, 1));
+    lbFreq[4]->setText(s.mid(3, 1));
+    lbFreq[5]->setText(s.mid(4, 1));
+    lbFreq[7]->setText(s.mid(5, 1));
+    lbFreq[8]->setText(s.mid(6, 1));
+}
+
+// ------------------------------------------------------------------------------------------
+// Power, timers, closing.
+
+void frmReceiver::cmdOn_Click() {
+    // Starts capture (again, when already on) and asks for a playback restart from segment 0.
+    const SoundStatus status = Exchange->StartCapture();
+    if (!status.Ok()) {
+        ShowMessage(QString::fromStdString(status.Message), windowTitle());
+        return; // stays off
+    }
+    Running = -1;
+    Timer2.SetEnabled(false); // from now on every block redraws the displays
+}
+
+void frmReceiver::cmdOff_Click() {
+    Running = 0;
+    // A failure to stop leaves nothing for the operator to do; the stream is closed on exit.
+    [[maybe_unused]] const SoundStatus ignored = Exchange->StopBuffers();
+    Timer2.SetEnabled(true);
+}
+
+void frmReceiver::Timer1_Timer() {
+    Screens.Traces.InitWideDisplay(*Picture1, *Picture2);
+    Screens.Traces.InitAudioDisplay(*Picture3, *Picture4);
+    Screens.Meter.InitMeter(*Picture5);
+    Timer2.SetInterval(50);
+    Timer1.SetInterval(0);
+    Timer3.SetInterval(0);
+}
+
+void frmReceiver::Timer2_Timer() {
+    Screens.RefreshDisplays();
+}
+
+void frmReceiver::Timer3_Timer() {}
+
+void frmReceiver::Form_Unload(bool& Cancel) {
+    if (Running != 0) {
+        ShowMessage(QStringLiteral("     Acquisizione in corso. Premere OFF      "),
+                    QStringLiteral("Richiesta chiusura"));
+        Cancel = true;
+        return;
+    }
+    Released = true; // before the event-loop passes of the release
+    Exchange->Release();
+}
+
+void frmReceiver::closeEvent(QCloseEvent* event) {
+    bool Cancel = false;
+    if (!Released) {
+        Form_Unload(Cancel);
+    }
+    if (Cancel) {
+        event->ignore();
+    } else {
+        Timer1.SetInterval(0);
+        Timer2.SetInterval(0);
+        event->accept();
+    }
+}
+
+void frmReceiver::ShowMessage(const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+// ------------------------------------------------------------------------------------------
+// The block exchange's calls.
+
+void frmReceiver::ProcessBlock(std::span<const std::int16_t> InBlock,
+                               std::span<std::int16_t> OutBlock) {
+    Dsp->ProcessBlock(InBlock, OutBlock, VideoFilter);
+}
+
+void frmReceiver::DoEvents() {
+    QCoreApplication::processEvents();
+}
+
+void frmReceiver::ShowRunTime(const std::string& caption) {
+    Label1->setText(QString::fromStdString(caption));
+}
+
+void frmReceiver::SoundFailed(const SoundStatus& status) {
+    // Capture and playback are already stopped: back to OFF, then tell the operator.
+    Running = 0;
+    Timer2.SetEnabled(true);
+    ShowMessage(QString::fromStdString(status.Message), windowTitle());
+}
+
+} // namespace corvane

@@ -1,0 +1,180 @@
+#pragma once
+
+#include "BlockExchange.h"
+#include "Displays.h"
+#include "FormTimer.h"
+#include "ModDsp.h"
+#include "PictureBoxWidget.h"
+#include "ReceiverSettings.h"
+#include "SoundSystem.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+class QAbstractButton;
+class QCheckBox;
+class QCloseEvent;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+namespace corvane {
+
+// The receiver's only window: its controls, start-up, the operator's handlers, tuning, power,
+// timers and closing. It owns the signal chain, the displays and the block exchange; the sound
+// system is the caller's (PortAudio in the program, a virtual card in tests and tools) and must
+// outlive the window.
+//
+// Use: construct, call Form_Load() once, then show(). Form_Load returns false when the sound
+// devices could not be made; the operator has then been told and the program should end.
+class frmReceiver final : public QWidget, public ExchangeClient {
+public:
+    static constexpr std::int32_t OuterWidth = 1024; // the window laid out for a 1024 x 768 screen
+    static constexpr std::int32_t OuterHeight = 768;
+    // The drawing area inside a 3-pixel border and a 22-pixel title bar: what the controls are
+    // placed in. Slider1 (1019 wide) overhangs it by one pixel, as it always has.
+    static constexpr std::int32_t ClientWidth = OuterWidth - 2 * 3;
+    static constexpr std::int32_t ClientHeight = OuterHeight - 2 * 3 - 22;
+
+    explicit frmReceiver(SoundSystem& sound, const ChainOptions& chain = {},
+                         QWidget* parent = nullptr);
+    ~frmReceiver() override;
+    frmReceiver(const frmReceiver&) = delete;
+    frmReceiver& operator=(const frmReceiver&) = delete;
+
+    // Start-up, once, before the window is first shown.
+    bool Form_Load();
+
+    // --- Handlers of the operator's controls.
+    void OptAgcFast_Click();
+    void OptAgcSlow_Click();
+    void OptAgcOff_Click();
+    void ApplyGain();
+    void Option1_Click();
+    void Option2_Click();
+    void Option3_Click();
+    void OptCW100_Click();
+    void OptCW500_Click();
+    void OptUsb_Click();
+    void OptLsb_Click();
+    void Option4_Click();
+    void Option5_Click();
+    void Option6_Click();
+    void Option7_Click();
+    void Picture2_MouseDown(std::int16_t Button, std::int16_t Shift, double X, double Y);
+    void Picture2_MouseMove(std::int16_t Button, std::int16_t Shift, double X, double Y);
+    void Slider1_Change();
+    void Slider1_Scroll();
+    void CmdP_Click(std::int32_t Index);
+    void CmdM_Click(std::int32_t Index);
+    void UpdateTuning();
+
+    // --- Power, timers, closing.
+    void cmdOn_Click();
+    void cmdOff_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void Form_Unload(bool& Cancel);
+
+    // --- The block exchange's calls into the window.
+    void ProcessBlock(std::span<const std::int16_t> InBlock,
+                      std::span<std::int16_t> OutBlock) override;
+    void DoEvents() override;
+    void ShowRunTime(const std::string& caption) override;
+    void SoundFailed(const SoundStatus& status) override;
+
+    // --- Owned parts, reachable for tools and tests.
+    ReceiverSettings Settings; // what the chain and the displays read instead of the controls
+    Displays Screens;          // Spectrum and VuMeter
+    std::unique_ptr<modDSP> Dsp;
+    std::unique_ptr<BlockExchange> Exchange;
+
+    // --- Fields of the window.
+    std::int32_t VideoFilter = 0; // averaging factor of both spectra: 1, 4, 8 or 16
+    std::int32_t PassLow = 0;     // audio pass band of the mode, Hz
+    std::int32_t PassHigh = 0;
+    std::int16_t UseLowIf = 0; // -1: IF filter designed for 6000 Hz; 0: for 18000 Hz
+    std::int16_t Running = 0;  // -1 between ON and OFF
+    double TuneOffset = 0.0;   // Hz after snapping and limits; the readout shows 7056000 + this
+    std::int32_t ModeHandlerRuns = 0; // mode handlers run since construction (diagnostics)
+
+    // --- Controls. Positions are set by Form_Load.
+    QSlider* Slider1 = nullptr;
+    PictureBoxWidget* Picture1 = nullptr;
+    PictureBoxWidget* Picture2 = nullptr;
+    PictureBoxWidget* Picture3 = nullptr;
+    PictureBoxWidget* Picture4 = nullptr;
+    PictureBoxWidget* Picture5 = nullptr;
+    QGroupBox* frPower = nullptr;
+    QGroupBox* FrWindow = nullptr;
+    QGroupBox* FrTest = nullptr;
+    QGroupBox* FrTuning = nullptr;
+    QGroupBox* FrAGC = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QGroupBox* frFilter = nullptr;
+    QGroupBox* frMode = nullptr;
+    QPushButton* cmdOn = nullptr;
+    QPushButton* cmdOff = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QRadioButton* Option3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QRadioButton* Option8 = nullptr;
+    QRadioButton* Option9 = nullptr;
+    QRadioButton* Option10 = nullptr;
+    QRadioButton* Option11 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    std::array<QLabel*, 9> lbFreq{};
+    std::array<QPushButton*, 7> CmdP{};
+    std::array<QPushButton*, 7> CmdM{};
+    QLabel* LbMhz = nullptr;
+    QFrame* Line1 = nullptr;
+    QPushButton* Option4 = nullptr;
+    QPushButton* Option5 = nullptr;
+    QPushButton* Option6 = nullptr;
+    QPushButton* Option7 = nullptr;
+    QPushButton* OptCW100 = nullptr;
+    QPushButton* OptCW500 = nullptr;
+    QPushButton* OptUsb = nullptr;
+    QPushButton* OptLsb = nullptr;
+    QLabel* Label5 = nullptr;
+    QSlider* Slider2 = nullptr;
+    QPushButton* OptAgcOff = nullptr;
+    QPushButton* OptAgcSlow = nullptr;
+    QPushButton* OptAgcFast = nullptr;
+    QLabel* Label1 = nullptr;
+    FormTimer Timer1;
+    FormTimer Timer2;
+    FormTimer Timer3;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void ConnectControls();
+    QLabel* LoadDigit(std::int32_t index);
+    QPushButton* LoadStep(std::int32_t index, bool up);
+    // A mode handler's steps with the numbers of its mode.
+    void ChangeMode(DemodMode mode);
+    void RerunMode();
+    // Every value a click, drag or step asks for goes to Slider1 through here.
+    void SetTuningSlider(double requested);
+    void StepTuning(std::int32_t Index, std::int32_t direction);
+    void ShowMessage(const QString& text, const QString& title);
+
+    bool Released = false; // the sound system has been let go (the window closed)
+};
+
+} // namespace corvane

@@ -1,0 +1,40 @@
+// The whole window as drawn offscreen, against reviewed reference pictures. Control positions
+// are checked exactly by the start-up test; this catches what geometry cannot: colours, fonts,
+// captions, push-button looks and the displays inside the boxes.
+#include "WindowHarness.h"
+
+#include <QImage>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+namespace corvane::test {
+namespace {
+
+// Glyph edges may shift by a pixel with another FreeType build; anything bigger is a change.
+constexpr double Tolerance = 0.002;
+
+void Compare(const QImage& actual, const char* name) {
+    ASSERT_FALSE(actual.isNull());
+    const QString reference = QStringLiteral(CORVANE_APP_REFERENCE_DIR "/%1").arg(name);
+    const QImage expected(reference);
+    ASSERT_FALSE(expected.isNull()) << "missing " << reference.toStdString();
+    const double differ = DifferentPixels(actual, expected);
+    if (differ > Tolerance) {
+        const QString out = QStringLiteral(CORVANE_APP_ACTUAL_DIR "/%1").arg(name);
+        actual.save(out);
+        ADD_FAILURE() << name << ": " << differ * 100
+                      << "% of the pixels differ; actual picture in " << out.toStdString();
+    }
+}
+
+TEST(Screenshot, WindowAfterStartup) {
+    Compare(RenderStartup(), "window-startup.png");
+}
+
+TEST(Screenshot, WindowAfterBlocksOfATone) {
+    Compare(RenderAfterBlocks(), "window-blocks.png");
+}
+
+} // namespace
+} // namespace corvane::test

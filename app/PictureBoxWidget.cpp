@@ -55,8 +55,9 @@ std::int32_t PictureBoxWidget::Height() const {
 }
 
 void PictureBoxWidget::Show(const Surface& frame) {
-    // A copy: the display goes on drawing into its surface after this returns.
-    Image = frame.ToImage();
+    // A copy: the display goes on drawing into its surface after this returns. The image keeps
+    // its storage from block to block, so showing a frame allocates nothing.
+    frame.CopyInto(Image);
     ++Shows;
     update();
 }

@@ -6,8 +6,12 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config git clang-format
+  # the Debian package: dependency list from the programs' libraries
+  dpkg-dev
   # libraries the programs link
   qt6-base-dev libqt6opengl6-dev libgl-dev portaudio19-dev libsndfile1-dev
+  # Qt's platform plugins (xcb for the desktop, offscreen for tests and replay)
+  qt6-qpa-plugins
   # tests and benchmarks (FFTW only for the comparison benchmark)
   libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev
   # fonts substituted for the window's faces

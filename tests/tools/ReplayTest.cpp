@@ -1,0 +1,372 @@
+// corvane-replay end to end: the program itself on recordings made here.
+#include "IqFiles.h"
+#include "ToolsTestSupport.h"
+#include "WindowHarness.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QSlider>
+
+#include <sndfile.h>
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+namespace corvane::test {
+namespace {
+
+constexpr std::int32_t Block = 2048;
+constexpr std::size_t BlockSamples = 2 * Block;
+
+ProgramRun Replay(QStringList args) {
+    args.prepend(QStringLiteral("--quiet"));
+    return RunProgram(CORVANE_REPLAY, args);
+}
+
+QString Q(const std::filesystem::path& p) {
+    return QString::fromStdString(p.string());
+}
+
+void Write(const std::filesystem::path& path, std::span<const std::int16_t> samples) {
+    ASSERT_EQ(tools::WriteIqWav(path, samples), "");
+}
+
+std::vector<std::int16_t> ReadOutput(const std::filesystem::path& path) {
+    std::int32_t rate = 0;
+    std::vector<std::int16_t> samples = tools::ReadAllFrames(path, rate);
+    EXPECT_EQ(rate, 48000);
+    return samples;
+}
+
+// Any libsndfile format, for the inputs a 16-bit stereo WAV writer cannot make.
+void WriteFile(const std::filesystem::path& path, int format, int channels, int rate,
+               const std::vector<float>& samples) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
+    sf_close(file);
+}
+
+TEST(ReplayInput, EveryUnusableRecordingIsNamedAndNothingIsLeftBehind) {
+    ScratchDir dir;
+    std::ofstream(dir / "notes.wav") << "not a recording\n";
+    WriteFile(dir / "mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 48000,
+              std::vector<float>(48000, 0.1f));
+    WriteFile(dir / "slow.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100,
+              std::vector<float>(2 * 44100, 0.1f));
+    WriteFile(dir / "empty.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, {});
+    Write(dir / "cut.wav", Tones({{1000, 3000}}, 48000));
+    std::filesystem::resize_file(dir / "cut.wav", 100000); // a copy broken off part-way
+    std::filesystem::create_directory(dir / "folder.wav");
+    const std::vector<std::string> before = dir.Names();
+
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"missing.wav", "no such file"},  {"notes.wav", "not a sound file"},
+        {"mono.wav", "1 channel"},        {"slow.wav", "44100 Hz"},
+        {"empty.wav", "holds no audio"},  {"cut.wav", "truncated"},
+        {"folder.wav", "is a directory"},
+    };
+    for (const auto& [name, what] : cases) {
+        SCOPED_TRACE(name);
+        const ProgramRun run =
+            Replay({Q(dir / name), Q(dir / "out.wav"), QStringLiteral("--stats"),
+                    Q(dir / "s.jsonl"), QStringLiteral("--screenshot"), Q(dir / "s.png")});
+        EXPECT_EQ(run.Status, 3);
+        EXPECT_NE(run.Err.find((dir / name).string()), std::string::npos) << run.Err;
+        EXPECT_NE(run.Err.find(what), std::string::npos) << run.Err;
+        EXPECT_EQ(dir.Names(), before);
+    }
+}
+
+TEST(ReplayInput, UsageErrorsExitWithTwoAndTouchNothing) {
+    ScratchDir dir;
+    Write(dir / "in.wav", Tones({{1000, 3000}}, 4096));
+    const std::vector<std::string> before = dir.Names();
+    const QString in = Q(dir / "in.wav");
+    const QString out = Q(dir / "out.wav");
+    const std::vector<QStringList> cases{
+        {},
+        {in},
+        {in, out, Q(dir / "third.wav")},
+        {QStringLiteral("--volume"), QStringLiteral("3"), in, out},
+        {QStringLiteral("--gain"), QStringLiteral("30"), in, out},
+        {QStringLiteral("--gain"), QStringLiteral("7O"), in, out},
+        {QStringLiteral("--video"), QStringLiteral("3"), in, out},
+        {QStringLiteral("--mode"), QStringLiteral("am"), in, out},
+        {QStringLiteral("--offset"), QStringLiteral("30000"), in, out},
+        {in, out, QStringLiteral("--stats")},
+        {in, in},                                  // would overwrite the recording
+        {in, out, QStringLiteral("--stats"), out}, // two outputs, one file
+    };
+    for (const QStringList& args : cases) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const ProgramRun run = Replay(args);
+        EXPECT_EQ(run.Status, 2);
+        EXPECT_NE(run.Err.find("usage: corvane-replay"), std::string::npos) << run.Err;
+        EXPECT_EQ(dir.Names(), before);
+    }
+    EXPECT_EQ(RunProgram(CORVANE_REPLAY, {QStringLiteral("--help")}).Status, 0);
+}
+
+TEST(ReplayInput, UnwritableOutputFailsWithoutLeavingAnything) {
+    ScratchDir dir;
+    Write(dir / "in.wav", Tones({{1000, 3000}}, 4096));
+    const ProgramRun run = Replay({Q(dir / "in.wav"), Q(dir / "no-such-folder" / "out.wav")});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("no-such-folder/out.wav"), std::string::npos) << run.Err;
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.wav"});
+}
+
+TEST(ReplayOutput, BlockForBlockWithWarmupSilenceAndAPaddedLastBlock) {
+    ScratchDir dir;
+    constexpr std::int32_t Frames = 20 * Block + Block / 2; // ends half-way through block 20
+    Write(dir / "in.wav", Tones({{1500, 3000}}, Frames));
+    const ProgramRun run = Replay({QStringLiteral("--offset"), QStringLiteral("1500"),
+                                   Q(dir / "in.wav"), Q(dir / "out.wav")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find("07.057.50"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("21 blocks"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("real time"), std::string::npos) << run.Out;
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"in.wav", "out.wav"}));
+
+    const std::vector<std::int16_t> out = ReadOutput(dir / "out.wav");
+    ASSERT_EQ(out.size(), 21 * BlockSamples);
+    for (std::size_t j = 0; j < out.size(); j += 2) {
+        ASSERT_EQ(out[j], out[j + 1]) << "frame " << j / 2;
+    }
+    const std::span<const std::int16_t> all(out);
+    EXPECT_EQ(Rms(all.first(10 * BlockSamples)), 0.0);
+    for (std::size_t k = 16; k < 21; ++k) { // past the filters' delay
+        EXPECT_GT(Rms(all.subspan(k * BlockSamples, BlockSamples)), 1000.0) << "block " << k;
+    }
+}
+
+TEST(ReplayOutput, FloatRecordingSoundsLikeItsSixteenBitCopy) {
+    ScratchDir dir;
+    std::vector<std::int16_t> samples = Tones({{-2500, 2000}, {9000, 900}}, 30 * Block);
+    samples[4000] = 32767; // full scale, clipped from 1.5 below
+    Write(dir / "s16.wav", samples);
+    std::vector<float> floats(samples.begin(), samples.end());
+    for (float& v : floats) {
+        v /= 32768.0f;
+    }
+    floats[4000] = 1.5f;
+    WriteFile(dir / "float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, floats);
+    for (const char* name : {"s16", "float"}) {
+        const ProgramRun run =
+            Replay({QStringLiteral("--mode"), QStringLiteral("usb"), QStringLiteral("--offset"),
+                    QStringLiteral("-3000"), Q(dir / (std::string(name) + ".wav")),
+                    Q(dir / (std::string(name) + "-out.wav"))});
+        ASSERT_EQ(run.Status, 0) << run.Err;
+    }
+    const std::vector<std::int16_t> a = ReadOutput(dir / "s16-out.wav");
+    EXPECT_GT(Rms(a), 100.0);
+    EXPECT_EQ(a, ReadOutput(dir / "float-out.wav"));
+}
+
+// --- Reception -------------------------------------------------------------------------------
+
+std::vector<std::int16_t> Receive(const std::vector<std::int16_t>& recording, QStringList args) {
+    ScratchDir dir;
+    Write(dir / "in.wav", recording);
+    args << Q(dir / "in.wav") << Q(dir / "out.wav");
+    const ProgramRun run = Replay(args);
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    std::vector<std::int16_t> out = ReadOutput(dir / "out.wav");
+    // The settled part: past the warm-up and the filters' and AGC's start.
+    return out.size() > 30 * BlockSamples
+               ? std::vector<std::int16_t>(out.begin() + 30 * BlockSamples, out.end())
+               : std::vector<std::int16_t>{};
+}
+
+constexpr double CwPitchHz = 825.0; // the middle of both CW pass bands
+
+TEST(ReplayReception, CwCarrierComesOutAtThePitchOnBothSidesAndBeyondFifteenKilohertz) {
+    for (const int offset : {1500, -3000, 16000, -17200}) {
+        SCOPED_TRACE(offset);
+        for (const char* mode : {"cw500", "cw100"}) {
+            SCOPED_TRACE(mode);
+            const auto out = Receive(Tones({{offset, 2000}, {offset + 3000, 2000}}, 60 * Block),
+                                     {QStringLiteral("--mode"), QString::fromLatin1(mode),
+                                      QStringLiteral("--offset"), QString::number(offset)});
+            ASSERT_FALSE(out.empty());
+            EXPECT_NEAR(DominantHz(out, 200, 3000), CwPitchHz, 2.0);
+            EXPECT_GT(Rms(out), 3000.0);
+        }
+    }
+}
+
+// The dial shows the middle of the 2700 Hz pass band: a sideband station whose suppressed
+// carrier is at C is tuned at C + 1650 Hz in USB and C - 1650 Hz in LSB.
+TEST(ReplayReception, SidebandSignalsComeOutUprightInTheirOwnModeOnly) {
+    constexpr double Carrier = 5000.0;
+    // Two tones of different strength: upright audio has the stronger at 600 Hz, the weaker at
+    // 1800 Hz; the wrong sideband turns them over to other frequencies.
+    const auto upper = Tones({{Carrier + 600, 2000}, {Carrier + 1800, 700}}, 60 * Block);
+    const auto lower = Tones({{Carrier - 600, 2000}, {Carrier - 1800, 700}}, 60 * Block);
+    const auto receive = [&](const std::vector<std::int16_t>& rec, const char* mode, double dial) {
+        return Receive(rec, {QStringLiteral("--mode"), QString::fromLatin1(mode),
+                             QStringLiteral("--agc"), QStringLiteral("off"),
+                             QStringLiteral("--offset"), QString::number(dial)});
+    };
+    struct Case {
+        const std::vector<std::int16_t>* Recording;
+        const char* Own;
+        const char* Other;
+        double Dial;
+    };
+    for (const Case& c :
+         {Case{&upper, "usb", "lsb", Carrier + 1650}, Case{&lower, "lsb", "usb", Carrier - 1650}}) {
+        SCOPED_TRACE(c.Own);
+        const auto upright = receive(*c.Recording, c.Own, c.Dial);
+        const auto inverted = receive(*c.Recording, c.Other, c.Dial);
+        ASSERT_FALSE(upright.empty());
+        ASSERT_FALSE(inverted.empty());
+        EXPECT_NEAR(DominantHz(upright, 200, 3000), 600.0, 2.0);
+        EXPECT_NEAR(ToneAmplitude(upright, 600) / ToneAmplitude(upright, 1800), 2000.0 / 700.0,
+                    0.3);
+        // The other mode at the same dial: the voice comes out turned over, not as sent.
+        EXPECT_LT(ToneAmplitude(inverted, 600), 0.01 * ToneAmplitude(upright, 600));
+        EXPECT_LT(ToneAmplitude(inverted, 1800), 0.01 * ToneAmplitude(upright, 1800));
+        EXPECT_GT(Rms(inverted), 0.5 * Rms(upright));
+    }
+    // The same station in its own mode, tuned to the other side of its carrier: not heard.
+    const auto wrongSide = receive(upper, "usb", Carrier - 1650);
+    EXPECT_LT(Rms(wrongSide), 0.01 * Rms(receive(upper, "usb", Carrier + 1650)));
+}
+
+// --- The same path as the window tests ------------------------------------------------------
+
+TEST(ReplayPath, OutputIsBitIdenticalToTheWindowOnTheVirtualCard) {
+    constexpr int Blocks = 40;
+    // The window tests' receiver: shown, stepped block by block, the operator's clicks.
+    Receiver rx(-7000.0, 2000.0);
+    ASSERT_TRUE(rx.Load());
+    rx.WaitForDisplays();
+    Click(rx.Window->OptUsb);
+    rx.Window->Slider1->setValue(6500);
+    Click(rx.Window->cmdOn);
+    std::vector<std::int16_t> window;
+    for (int k = 0; k < Blocks; ++k) {
+        rx.Block();
+        const auto& played = rx.Window->Exchange->PlayBlock;
+        window.insert(window.end(), played.begin(), played.begin() + BlockSamples);
+    }
+    // The same capture as a recording: the harness's tone source (at +7000 Hz in the receiver's
+    // convention), block for block.
+    ToneSource source(-7000.0, 2000.0);
+    std::vector<std::int16_t> recording(Blocks * BlockSamples);
+    for (int k = 0; k < Blocks; ++k) {
+        source.Fill(std::span(recording).subspan(k * BlockSamples, BlockSamples));
+    }
+    ScratchDir dir;
+    Write(dir / "in.wav", recording);
+    const ProgramRun run =
+        Replay({QStringLiteral("--mode"), QStringLiteral("usb"), QStringLiteral("--offset"),
+                QStringLiteral("6500"), Q(dir / "in.wav"), Q(dir / "out.wav")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::vector<std::int16_t> replay = ReadOutput(dir / "out.wav");
+    EXPECT_GT(Rms(std::span(window).last(10 * BlockSamples)), 1000.0);
+    ASSERT_EQ(replay.size(), window.size());
+    for (int k = 0; k < Blocks; ++k) {
+        ASSERT_TRUE(std::equal(window.begin() + k * BlockSamples,
+                               window.begin() + (k + 1) * BlockSamples,
+                               replay.begin() + k * BlockSamples))
+            << "block " << k;
+    }
+}
+
+// --- Statistics and pictures -----------------------------------------------------------------
+
+struct StatLine {
+    std::int64_t Index = -1;
+    bool Processed = false;
+    double AgcPeak = 0.0;
+    double SmeterLevel = 0.0;
+    double Ms = -1.0;
+};
+
+// The number after "key": in a line, checked to be in shortest round-trip form.
+double Field(const std::string& line, const std::string& key) {
+    const std::string tag = "\"" + key + "\":";
+    const std::size_t at = line.find(tag);
+    EXPECT_NE(at, std::string::npos) << line;
+    if (at == std::string::npos) {
+        return 0.0;
+    }
+    const char* begin = line.data() + at + tag.size();
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(begin, line.data() + line.size(), value);
+    EXPECT_EQ(ec, std::errc()) << line;
+    std::array<char, 64> again{};
+    const auto written = std::to_chars(again.data(), again.data() + again.size(), value).ptr;
+    EXPECT_EQ(std::string(begin, end), std::string(again.data(), written)) << "not shortest";
+    return value;
+}
+
+std::vector<StatLine> ReplayStats(double amplitude, const ScratchDir& dir) {
+    const std::string name = "in-" + std::to_string(static_cast<int>(amplitude));
+    Write(dir / (name + ".wav"), Tones({{1500, amplitude}}, 40 * Block));
+    const ProgramRun run = Replay({QStringLiteral("--offset"), QStringLiteral("1500"),
+                                   QStringLiteral("--stats"), Q(dir / (name + ".jsonl")),
+                                   Q(dir / (name + ".wav")), Q(dir / (name + "-out.wav"))});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    std::ifstream in(dir / (name + ".jsonl"));
+    std::vector<StatLine> lines;
+    for (std::string text; std::getline(in, text);) {
+        StatLine s;
+        s.Index = static_cast<std::int64_t>(Field(text, "index"));
+        s.Processed = text.find("\"processed\":true") != std::string::npos;
+        EXPECT_TRUE(s.Processed || text.find("\"processed\":false") != std::string::npos);
+        s.AgcPeak = Field(text, "AgcPeak");
+        s.SmeterLevel = Field(text, "SmeterLevel");
+        s.Ms = Field(text, "ms");
+        lines.push_back(s);
+    }
+    return lines;
+}
+
+TEST(ReplayStats, OneLinePerBlockWhoseLevelsFollowTheInput) {
+    ScratchDir dir;
+    const std::vector<StatLine> quiet = ReplayStats(300.0, dir);
+    const std::vector<StatLine> loud = ReplayStats(3000.0, dir);
+    ASSERT_EQ(quiet.size(), 40u);
+    ASSERT_EQ(loud.size(), 40u);
+    for (std::size_t k = 0; k < loud.size(); ++k) {
+        EXPECT_EQ(loud[k].Index, static_cast<std::int64_t>(k));
+        EXPECT_EQ(loud[k].Processed, k >= 10) << k;
+        EXPECT_GE(loud[k].Ms, 0.0);
+    }
+    // Settled: ten times the amplitude is ten times the peak and 20 dB more on the meter
+    // (1000 meter units span 140 dB).
+    for (std::size_t k = 20; k < 40; ++k) {
+        EXPECT_NEAR(loud[k].AgcPeak / quiet[k].AgcPeak, 10.0, 0.5) << k;
+        EXPECT_NEAR(loud[k].SmeterLevel - quiet[k].SmeterLevel, 20.0 * 1000.0 / 140.0, 10.0) << k;
+    }
+}
+
+TEST(ReplayStats, ScreenshotShowsTheWholeWindowWithTheSignal) {
+    ScratchDir dir;
+    Write(dir / "in.wav", Tones({{1500, 3000}}, 30 * Block));
+    const ProgramRun run =
+        Replay({QStringLiteral("--offset"), QStringLiteral("1500"), QStringLiteral("--screenshot"),
+                Q(dir / "window.png"), Q(dir / "in.wav"), Q(dir / "out.wav")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const QImage shot(Q(dir / "window.png"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), QSize(frmReceiver::ClientWidth, frmReceiver::ClientHeight));
+    // A window that only started shows no trace; this one shows the tone in the wide spectrum.
+    const QImage startup = RenderStartup();
+    EXPECT_GT(DifferentPixels(shot, startup), 0.001);
+    EXPECT_LT(DifferentPixels(shot, startup), 0.2);
+}
+
+} // namespace
+} // namespace corvane::test

@@ -1,0 +1,148 @@
+// corvane-demo: the receiver window, live, on a virtual sound card fed in real time by a
+// synthetic band, for trying the receiver without a front end.
+#include "DemoBand.h"
+#include "IqFiles.h"
+#include "VirtualSoundCard.h"
+#include "frmReceiver.h"
+
+#include <QApplication>
+
+#include <portaudio.h>
+
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const Usage =
+    "usage: corvane-demo                        the receiver on a built-in synthetic band\n"
+    "       corvane-demo --write-band FILE.wav --seconds N\n"
+    "                                           the same band as an I/Q recording\n"
+    "       corvane-demo --probe-capture        exit 0 when a sound capture device exists\n"
+    "Qt's own options (such as -platform xcb) are accepted in the first form.\n";
+
+// The receiver's audio to the default output device, as the virtual card plays it. Called on
+// the card's clock thread; the blocking write paces nothing, the card's clock does.
+class SpeakerSink final : public corvane::PlaybackSink {
+public:
+    explicit SpeakerSink(PaStream* stream) : Stream(stream) {}
+    void Take(std::span<const std::int16_t> frames) override {
+        if (Stream != nullptr) {
+            Pa_WriteStream(Stream, frames.data(), static_cast<unsigned long>(frames.size() / 2));
+        }
+    }
+
+private:
+    PaStream* Stream;
+};
+
+int WriteBand(const std::string& path, const std::string& secondsText) {
+    double seconds = 0.0;
+    const auto [end, ec] =
+        std::from_chars(secondsText.data(), secondsText.data() + secondsText.size(), seconds);
+    if (ec != std::errc() || end != secondsText.data() + secondsText.size() || !(seconds > 0.0) ||
+        seconds > 24 * 3600.0) {
+        std::cerr << "corvane-demo: --seconds must be a number of seconds above 0, not \""
+                  << secondsText << "\"\n"
+                  << Usage;
+        return 2;
+    }
+    corvane::tools::DemoBand band;
+    corvane::tools::AudioWriter writer(path);
+    std::string failed = writer.Open();
+    std::vector<std::int16_t> chunk(2 * 4800);
+    auto frames = static_cast<std::int64_t>(seconds * corvane::tools::RecordingRate);
+    while (failed.empty() && frames > 0) {
+        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(frames, 4800));
+        band.Fill(std::span(chunk).first(2 * n));
+        failed = writer.Write(std::span(chunk).first(2 * n));
+        frames -= static_cast<std::int64_t>(n);
+    }
+    if (failed.empty()) {
+        failed = writer.Finish();
+    }
+    if (!failed.empty()) {
+        std::cerr << "corvane-demo: " << path << ": cannot be written: " << failed << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+bool CaptureDeviceExists() {
+    if (Pa_Initialize() != paNoError) {
+        return false;
+    }
+    const bool found = Pa_GetDefaultInputDevice() != paNoDevice;
+    Pa_Terminate();
+    return found;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << Usage;
+        return 0;
+    }
+    if (!args.empty() && args[0] == "--probe-capture") {
+        return args.size() == 1 && CaptureDeviceExists() ? 0 : 1;
+    }
+    if (!args.empty() && (args[0] == "--write-band" || args[0] == "--seconds")) {
+        std::string path;
+        std::string seconds;
+        for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
+            (args[i] == "--write-band" ? path
+             : args[i] == "--seconds"  ? seconds
+                                       : path) = args[i + 1];
+            if (args[i] != "--write-band" && args[i] != "--seconds") {
+                path.clear();
+                break;
+            }
+        }
+        if (path.empty() || seconds.empty() || args.size() != 4) {
+            std::cerr << "corvane-demo: --write-band FILE.wav and --seconds N go together\n"
+                      << Usage;
+            return 2;
+        }
+        return WriteBand(path, seconds);
+    }
+
+    QApplication app(argc, argv);
+    PaStream* stream = nullptr;
+    const bool audio = Pa_Initialize() == paNoError;
+    if (audio && Pa_GetDefaultOutputDevice() != paNoDevice &&
+        Pa_OpenDefaultStream(&stream, 0, 2, paInt16, corvane::tools::RecordingRate, 256, nullptr,
+                             nullptr) == paNoError) {
+        if (Pa_StartStream(stream) != paNoError) {
+            Pa_CloseStream(stream);
+            stream = nullptr;
+        }
+    }
+    int status = 0;
+    {
+        corvane::tools::DemoBand band;
+        SpeakerSink speaker(stream); // silent without an output device
+        corvane::VirtualSoundCard card(band, speaker, {corvane::CardClock::RealTime, 256, 256});
+        corvane::frmReceiver window(card);
+        window.setWindowTitle(window.windowTitle() + QStringLiteral(" - demo band"));
+        if (window.Form_Load()) {
+            window.show();
+            status = app.exec();
+        } else {
+            status = 1;
+        }
+    }
+    if (stream != nullptr) {
+        Pa_StopStream(stream);
+        Pa_CloseStream(stream);
+    }
+    if (audio) {
+        Pa_Terminate();
+    }
+    return status;
+}

@@ -1,0 +1,56 @@
+// corvane-replay: the receiver run headless over an I/Q recording, its audio written to a file.
+#include "IqFiles.h"
+#include "Replay.h"
+
+#include <QApplication>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    using namespace corvane::tools;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    bool help = false;
+    const auto options = ParseReplayOptions(args, error, help);
+    if (help) {
+        std::cout << ReplayUsage();
+        return ExitOk;
+    }
+    if (!options) {
+        std::cerr << "corvane-replay: " << error << "\n" << ReplayUsage();
+        return ExitUsage;
+    }
+
+    // Ctrl-C, a closed terminal or a kill are held back and noticed between blocks, so that the
+    // unfinished output is removed rather than left half-written. Blocked before Qt starts any
+    // thread, so that every thread inherits the mask.
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, SIGINT);
+    sigaddset(&stopping, SIGTERM);
+    sigaddset(&stopping, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+
+    // Headless: no display and no sound card are needed.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+
+    const bool progress = !options->Quiet && isatty(STDERR_FILENO) == 1;
+    const ReplayResult result = RunReplay(*options, std::cerr, progress);
+    if (result.Status != ExitOk) {
+        return result.Status;
+    }
+    std::printf("%s MHz, %lld blocks, %.1f s of recording in %.2f s: %.0fx real time\n",
+                result.Readout.c_str(), static_cast<long long>(result.Blocks),
+                static_cast<double>(result.Blocks) * BlockFrames / RecordingRate, result.Seconds,
+                result.RealTimeFactor);
+    return ExitOk;
+}

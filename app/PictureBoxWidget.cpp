@@ -57,9 +57,26 @@ std::int32_t PictureBoxWidget::Height() const {
 void PictureBoxWidget::Show(const Surface& frame) {
     // A copy: the display goes on drawing into its surface after this returns. The image keeps
     // its storage from block to block, so showing a frame allocates nothing.
-    frame.CopyInto(Image);
+    if (isVisible()) {
+        frame.CopyInto(Image);
+        Pending = nullptr;
+    } else {
+        Pending = &frame;
+    }
     ++Shows;
     update();
+}
+
+void PictureBoxWidget::CopyPending() const {
+    if (Pending != nullptr) {
+        Pending->CopyInto(Image);
+        Pending = nullptr;
+    }
+}
+
+const QImage& PictureBoxWidget::Shown() const {
+    CopyPending();
+    return Image;
 }
 
 void PictureBoxWidget::paintEvent(QPaintEvent*) {
@@ -70,6 +87,7 @@ void PictureBoxWidget::paintEvent(QPaintEvent*) {
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRectF(Border / 2.0, Border / 2.0, width() - Border, height() - Border));
     }
+    CopyPending();
     if (!Image.isNull()) {
         painter.setClipRect(Border, Border, Width(), Height());
         painter.drawImage(Border, Border, Image);

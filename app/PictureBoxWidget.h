@@ -28,7 +28,7 @@ public:
 
     // What the box shows now (null until a display showed something) and how often it was
     // given a new picture.
-    const QImage& Shown() const { return Image; }
+    const QImage& Shown() const;
     std::int32_t ShowCount() const { return Shows; }
 
     MouseHandler MouseDown;
@@ -44,7 +44,13 @@ private:
 
     QColor Background;
     std::int32_t Border; // pixels of flat border on each side
-    QImage Image;
+    void CopyPending() const;
+
+    // The last frame shown. While the box is hidden nobody sees it, so the copy waits until it
+    // is painted or asked for (a headless replay then copies nothing per block); `Pending` is
+    // the display's surface, which outlives the box's paint events.
+    mutable QImage Image;
+    mutable const Surface* Pending = nullptr;
     std::int32_t Shows = 0;
 };
 

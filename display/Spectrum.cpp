@@ -82,12 +82,15 @@ void Spectrum::InitWideDisplay(PictureBox& backdrop, PictureBox& trace) {
 
     WideFrameDC = Surface(w, h);
     WideFrameDC.Blit(WideGridDC);
+    WideBaseDC = Surface(w, h);
+    WideBaseValid = false;
 }
 
 void Spectrum::DrawFrequencyScale(double startKHz, double hzPerPixel) {
     if (!Font) {
         return;
     }
+    WideBaseValid = false; // the labels are part of the wide frame's base
     // One label per grid column, starting 2 pixels right of its line: the centre column and
     // the nine to its right count up from startKHz, the nine to its left count down.
     const double step = hzPerPixel * 50 / 1000;
@@ -156,7 +159,7 @@ void Spectrum::InitAudioDisplay(PictureBox& scale, PictureBox& trace) {
     AudioScaleChanged = false;
 
     AudioFrameDC = Surface(w, h);
-    AudioFrameDC.Blit(AudioGridDC);
+    AudioTrace.Reset(AudioFrameDC, AudioGridDC);
 }
 
 void Spectrum::DrawAudioScale(std::int32_t cw) {
@@ -221,13 +224,19 @@ void Spectrum::DrawWideSpectrum(std::span<const double> specBuf, std::int32_t /*
     // still shows it.
     // The frame is black with the marker, and the grid and labels ORed on top (grey over dark
     // green shows (128, 180, 128)). Black ORed with the grid is the grid, so the same pixels come
-    // from copying the grid and ORing the marker into it: one pass over the frame instead of three.
-    WideFrameDC.Blit(WideGridDC);
+    // from the grid with the marker ORed into it; that base changes only when the marker moves.
     const auto marker = MarkerColumns(Settings.TuningOffset, MarkerWidth);
-    WideFrameDC.Rectangle(marker[0], 0, marker[1], WideFrameDC.Height(), MarkerPen, DarkGreen,
-                          RasterOp::Or);
+    if (!WideBaseValid || marker != WideBaseMarker) {
+        WideBaseDC.Blit(WideGridDC);
+        WideBaseDC.Rectangle(marker[0], 0, marker[1], WideBaseDC.Height(), MarkerPen, DarkGreen,
+                             RasterOp::Or);
+        WideBaseMarker = marker;
+        WideBaseValid = true;
+        WideTrace.Reset(WideFrameDC, WideBaseDC);
+    }
     // Points 0 and 999 are kept but not drawn.
-    WideFrameDC.Polyline(std::span<const Point>(WidePoints).subspan(1, WideColumns - 2), TracePen);
+    WideTrace.Draw(WideFrameDC, WideBaseDC,
+                   std::span<const Point>(WidePoints).subspan(1, WideColumns - 2), TracePen);
     if (WideTraceBox != nullptr) {
         WideTraceBox->Show(WideFrameDC);
     }
@@ -254,9 +263,8 @@ void Spectrum::DrawAudioSpectrum(std::span<const double> specBuf, std::int32_t /
         AudioScaleBox->Show(AudioScaleDC);
         AudioScaleChanged = false;
     }
-    AudioFrameDC.Blit(AudioGridDC);
-    AudioFrameDC.Polyline(std::span<const Point>(AudioPoints).subspan(1, AudioColumns - 2),
-                          TracePen);
+    AudioTrace.Draw(AudioFrameDC, AudioGridDC,
+                    std::span<const Point>(AudioPoints).subspan(1, AudioColumns - 2), TracePen);
     if (AudioTraceBox != nullptr) {
         AudioTraceBox->Show(AudioFrameDC);
     }

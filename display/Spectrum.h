@@ -4,6 +4,7 @@
 #include "PictureBox.h"
 #include "ReceiverSettings.h"
 #include "Surface.h"
+#include "TraceLayer.h"
 
 #include <array>
 #include <cstdint>
@@ -88,6 +89,13 @@ private:
     PictureBox* AudioScaleBox = nullptr; // audio frame with its labels
     PictureBox* AudioTraceBox = nullptr; // audio trace area
 
+    // The wide frame's base: the grid with the marker ORed in, rebuilt when the marker moves or
+    // the grid changes; each block's trace is drawn over it.
+    Surface WideBaseDC;
+    std::array<std::int32_t, 2> WideBaseMarker{};
+    bool WideBaseValid = false;
+    TraceLayer WideTrace;
+    TraceLayer AudioTrace; // over AudioGridDC, which never changes
     // Interpolated magnitude per column of the current block.
     std::array<double, WideColumns> WideMagnitudes{};
     std::array<double, AudioColumns> AudioMagnitudes{};

@@ -148,18 +148,32 @@ void Surface::Line(Point from, Point to, const Pen& pen) {
     if (kFirst >= kEnd) {
         return;
     }
-    // The closed form once at the first step (128-bit: coordinates anywhere in the 32-bit range
-    // must not overflow), then the usual error term: each step adds 2 d to the remainder and
-    // moves the minor coordinate once it reaches 2 length.
+    // The closed form once at the first step, then the usual error term: each step adds 2 d to
+    // the remainder and moves the minor coordinate once it reaches 2 length. Coordinates anywhere
+    // in the 32-bit range need 128 bits for the product; the traces never come near that.
     const std::int64_t twoLength = 2 * length;
-    const __int128 first = static_cast<__int128>(2 * kFirst) * minorDelta + length;
-    auto offset = static_cast<std::int64_t>(first / twoLength);
-    auto remainder = static_cast<std::int64_t>(first % twoLength);
+    std::int64_t offset = 0;
+    std::int64_t remainder = 0;
+    if (kFirst < (std::int64_t{1} << 30) && minorDelta < (std::int64_t{1} << 31)) {
+        const std::int64_t first = 2 * kFirst * minorDelta + length;
+        offset = first / twoLength;
+        remainder = first % twoLength;
+    } else {
+        const __int128 first = static_cast<__int128>(2 * kFirst) * minorDelta + length;
+        offset = static_cast<std::int64_t>(first / twoLength);
+        remainder = static_cast<std::int64_t>(first % twoLength);
+    }
+    // Walk the steps with the coordinates kept as they go: x and y at step k.
+    const std::int64_t major0 = majorStart + majorSign * kFirst;
+    const std::int64_t minor0 = minorStart + minorSign * offset;
+    std::int64_t x = xMajor ? major0 : minor0;
+    std::int64_t y = xMajor ? minor0 : major0;
+    const std::int64_t stepX = xMajor ? majorSign : 0;
+    const std::int64_t stepY = xMajor ? 0 : majorSign;
+    const std::int64_t minorX = xMajor ? 0 : minorSign;
+    const std::int64_t minorY = xMajor ? minorSign : 0;
+    const std::int64_t twoDelta = 2 * minorDelta;
     for (std::int64_t k = kFirst; k < kEnd; ++k) {
-        const std::int64_t major = majorStart + majorSign * k;
-        const std::int64_t minor = minorStart + minorSign * offset;
-        const std::int64_t x = xMajor ? major : minor;
-        const std::int64_t y = xMajor ? minor : major;
         if (y >= -margin && y < H && x >= -margin && x < W) {
             if (margin == 0) { // the traces' 1-pixel pen: one pixel, already inside
                 Pixels[static_cast<std::size_t>(y * W + x)] = pen.Ink;
@@ -167,10 +181,13 @@ void Surface::Line(Point from, Point to, const Pen& pen) {
                 Plot(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), pen);
             }
         }
-        remainder += 2 * minorDelta;
+        x += stepX;
+        y += stepY;
+        remainder += twoDelta;
         if (remainder >= twoLength) {
             remainder -= twoLength;
-            ++offset;
+            x += minorX;
+            y += minorY;
         }
     }
 }
@@ -223,6 +240,21 @@ void Surface::Blit(const Surface& source, RasterOp op, Point at) {
             OrRow(dst, src, count);
         }
     }
+}
+
+void Surface::CopySpan(const Surface& source, std::int32_t y, std::int32_t first,
+                       std::int32_t last) {
+    if (source.W != W || source.H != H || y < 0 || y >= H) {
+        return;
+    }
+    first = std::max(first, 0);
+    last = std::min(last, W - 1);
+    if (first > last) {
+        return;
+    }
+    const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * W + first;
+    std::memcpy(Pixels.data() + at, source.Pixels.data() + at,
+                static_cast<std::size_t>(last - first + 1) * sizeof(Colour));
 }
 
 QImage Surface::ToImage() const {

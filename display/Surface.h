@@ -75,6 +75,9 @@ public:
               Colour text, Colour background);
     // Whole-surface transfer of `source` with its top-left corner at `at`, clipped to both.
     void Blit(const Surface& source, RasterOp op = RasterOp::Copy, Point at = {});
+    // Pixels first..last (inclusive) of row y copied from the same place of a surface of the
+    // same size; clipped to the surface.
+    void CopySpan(const Surface& source, std::int32_t y, std::int32_t first, std::int32_t last);
 
     // A copy as an image (for saving and for widgets), and PNG output for tests and tools.
     QImage ToImage() const;

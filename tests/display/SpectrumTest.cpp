@@ -398,3 +398,34 @@ TEST(SpectrumBeforeInit, BlocksUpdateThePointsAndDrawNothing) {
 
 } // namespace
 } // namespace corvane
+
+namespace corvane {
+namespace {
+
+// Frames are drawn over a cached base (grid plus marker) and only the last trace is put back;
+// a retune between blocks must give exactly the frame a fresh display draws for that block.
+TEST_F(SpectrumTest, FramesAfterRetuningMatchAFreshDisplay) {
+    spectrum.SetMarkerWidth(56);
+    spectrum.DrawWideSpectrum(Bins(1e-4, {{40, 0.5}, {1900, 0.01}}), 2048, 1);
+    spectrum.DrawAudioSpectrum(Bins(1e-3, {{30, 0.2}}), 2048, 1);
+    settings.TuningOffset = 5000;
+    const auto wide = Bins(3e-5, {{300, 0.9}, {1200, 2e-3}});
+    const auto audio = Bins(1e-5, {{60, 0.05}});
+    spectrum.DrawWideSpectrum(wide, 2048, 1);
+    spectrum.DrawAudioSpectrum(audio, 2048, 1);
+
+    ReceiverSettings freshSettings;
+    freshSettings.TuningOffset = 5000;
+    Spectrum fresh{freshSettings};
+    SurfaceBox box1{1018, 345}, box2{1000, 280}, box3{258, 328}, box4{198, 280};
+    fresh.InitWideDisplay(box1, box2);
+    fresh.InitAudioDisplay(box3, box4);
+    fresh.SetMarkerWidth(56);
+    fresh.DrawWideSpectrum(wide, 2048, 1);
+    fresh.DrawAudioSpectrum(audio, 2048, 1);
+    EXPECT_TRUE(SameSurface(spectrum.WideFrameDC, fresh.WideFrameDC));
+    EXPECT_TRUE(SameSurface(spectrum.AudioFrameDC, fresh.AudioFrameDC));
+}
+
+} // namespace
+} // namespace corvane

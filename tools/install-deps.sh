@@ -17,7 +17,7 @@ packages=(
   # fonts substituted for the window's faces
   fonts-dejavu-core fonts-liberation
   # a real sound server for the audio path tests, and X for trying the window
-  pulseaudio pulseaudio-utils alsa-utils libasound2-plugins xvfb xauth
+  pulseaudio pulseaudio-utils alsa-utils libasound2-plugins xvfb xauth xdotool
   # sound measurements in end-to-end checks
   sox
   # the independent derivation of the chain's golden values

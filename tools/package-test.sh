@@ -36,6 +36,15 @@ done
 help="$(QT_QPA_PLATFORM=offscreen "${root}/usr/bin/corvane-replay" --help 2>&1)" ||
     fail "corvane-replay --help failed: ${help}"
 grep -qi "usage" <<<"${help}" || fail "corvane-replay --help printed no usage: ${help}"
+QT_QPA_PLATFORM=offscreen "${root}/usr/bin/corvane-demo" --write-band "${work}/band.wav" \
+    --seconds 1 >/dev/null 2>&1 || fail "the installed corvane-demo could not write a band"
+QT_QPA_PLATFORM=offscreen "${root}/usr/bin/corvane-replay" --quiet "${work}/band.wav" \
+    "${work}/audio.wav" >/dev/null 2>&1 || fail "the installed corvane-replay failed on the band"
+[ -s "${work}/audio.wav" ] || fail "the installed corvane-replay wrote no audio"
+# The receiver runs until its window is closed: it must still be up after three seconds.
+status=0
+QT_QPA_PLATFORM=offscreen timeout 3 "${root}/usr/bin/corvane" >/dev/null 2>&1 || status=$?
+[ "${status}" -eq 124 ] || fail "the installed corvane ended at once (status ${status})"
 
 # Every dependency is an installed Debian package; every library of every program resolves.
 depends="$(dpkg-deb -f "${deb}" Depends)"

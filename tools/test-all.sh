@@ -25,3 +25,6 @@ echo "== tsan (audio) =="
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target corvane_audio_tests corvane_audio_device_tests
 ctest --preset tsan -L audio
+
+echo "== run command =="
+bash tools/smoke-run.sh

@@ -168,15 +168,3 @@ void DifStages(double* re, double* im, int n, const double* cosTable, const doub
         StagesFrom(re + g, im + g, 2 * s, s, cosTable, minusSinTable);
     }
 }
-
-void MultiplySpectra(const double* aRe, const double* aIm, const double* bRe, const double* bIm,
-                     double* outRe, double* outIm, int n) {
-    for (int i = 0; i < n; ++i) {
-        const double ar = aRe[i];
-        const double ai = aIm[i];
-        const double br = bRe[i];
-        const double bi = bIm[i];
-        outRe[i] = ar * br - ai * bi;
-        outIm[i] = ar * bi + ai * br;
-    }
-}

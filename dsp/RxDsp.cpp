@@ -152,9 +152,17 @@ void ComplexMultiply(std::span<const double> aRe, std::span<const double> aIm,
     if (n <= 0) {
         return;
     }
-    // The element loop reads all four inputs before writing, so out may alias a.
-    kernels::baseline::MultiplySpectra(aRe.data(), aIm.data(), bRe.data(), bIm.data(), outRe.data(),
-                                       outIm.data(), n);
+    // All four inputs of an element are read before either output is written, so out may be
+    // the same arrays as a.
+    for (std::int32_t i = 0; i < n; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const double ar = aRe[k];
+        const double ai = aIm[k];
+        const double br = bRe[k];
+        const double bi = bIm[k];
+        outRe[k] = ar * br - ai * bi;
+        outIm[k] = ar * bi + ai * br;
+    }
 }
 
 void Magnitude(std::span<const double> re, std::span<const double> im, std::span<double> out,

@@ -87,6 +87,8 @@ public:
     bool SavePng(const QString& path) const;
 
 private:
+    bool Inside(Point p) const { return p.X >= 0 && p.X < W && p.Y >= 0 && p.Y < H; }
+    void InsideLine(Point from, Point to, Colour ink);
     void Plot(std::int32_t x, std::int32_t y, const Pen& pen);
     void FillArea(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
                   Colour colour, RasterOp op = RasterOp::Copy);

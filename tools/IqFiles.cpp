@@ -173,10 +173,30 @@ std::string AudioWriter::Open() {
         return sf_strerror(nullptr);
     }
     Pending.ReleaseDescriptor();
+    Buffer.assign(BufferSamples, 0);
+    Buffered = 0;
     return {};
 }
 
 std::string AudioWriter::Write(std::span<const std::int16_t> frames) {
+    if (File == nullptr) {
+        return "not open";
+    }
+    // A replay hands over one block at a time; gathering them saves a system call per block.
+    if (Buffered + frames.size() > Buffer.size()) {
+        if (std::string failed = Flush(); !failed.empty()) {
+            return failed;
+        }
+    }
+    if (frames.size() > Buffer.size()) {
+        return WriteFrames(frames);
+    }
+    std::copy(frames.begin(), frames.end(), Buffer.begin() + static_cast<std::ptrdiff_t>(Buffered));
+    Buffered += frames.size();
+    return {};
+}
+
+std::string AudioWriter::WriteFrames(std::span<const std::int16_t> frames) {
     const auto count = static_cast<sf_count_t>(frames.size() / 2);
     if (sf_writef_short(File, frames.data(), count) != count) {
         return sf_strerror(File);
@@ -184,13 +204,23 @@ std::string AudioWriter::Write(std::span<const std::int16_t> frames) {
     return {};
 }
 
+std::string AudioWriter::Flush() {
+    const std::size_t count = Buffered;
+    Buffered = 0;
+    return WriteFrames(std::span<const std::int16_t>(Buffer).first(count));
+}
+
 std::string AudioWriter::Close() {
     if (File == nullptr) {
         return "not open";
     }
+    const std::string unwritten = Flush();
     sf_write_sync(File);
     const int closed = sf_close(File);
     File = nullptr;
+    if (!unwritten.empty()) {
+        return unwritten;
+    }
     return closed != 0 ? sf_error_number(closed) : std::string();
 }
 

@@ -80,17 +80,26 @@ public:
     AudioWriter& operator=(const AudioWriter&) = delete;
 
     std::string Open();
-    std::string Write(std::span<const std::int16_t> frames); // interleaved L,R
-    std::string Close();                                     // complete under the temporary name
-    std::string Commit();                                    // renamed into place
+    // Interleaved L,R; kept in memory until enough has gathered, so a failure to write may be
+    // reported by a later Write or by Close.
+    std::string Write(std::span<const std::int16_t> frames);
+    std::string Close();  // complete under the temporary name
+    std::string Commit(); // renamed into place
     std::string Finish() {
         std::string failed = Close();
         return failed.empty() ? Commit() : failed;
     }
 
 private:
+    static constexpr std::size_t BufferSamples = 32 * BlockSamples; // 256 KiB
+
+    std::string WriteFrames(std::span<const std::int16_t> frames);
+    std::string Flush();
+
     PendingFile Pending;
     SNDFILE* File = nullptr;
+    std::vector<std::int16_t> Buffer; // sized once at Open
+    std::size_t Buffered = 0;         // samples waiting in Buffer
 };
 
 // Writes a picture as PNG into `pending` (created here, committed by the caller); empty on

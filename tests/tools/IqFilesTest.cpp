@@ -1,0 +1,45 @@
+// The replay's output file: what goes in comes out, whatever the sizes of the pieces.
+#include "IqFiles.h"
+#include "ToolsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+namespace corvane::test {
+namespace {
+
+TEST(AudioWriter, PiecesOfAnySizeComeBackInOrderAndIntact) {
+    ScratchDir dir;
+    // A frame, blocks that fill the gathering buffer exactly and overflow it, and one piece
+    // larger than the buffer.
+    const std::vector<std::size_t> pieces = {2,
+                                             tools::BlockSamples,
+                                             31 * tools::BlockSamples - 2,
+                                             tools::BlockSamples,
+                                             40 * tools::BlockSamples,
+                                             6};
+    const std::size_t total = std::accumulate(pieces.begin(), pieces.end(), std::size_t{0});
+    std::vector<std::int16_t> samples(total);
+    for (std::size_t i = 0; i < total; ++i) {
+        samples[i] = static_cast<std::int16_t>(i * 7919 % 65536);
+    }
+
+    tools::AudioWriter writer(dir / "out.wav");
+    ASSERT_EQ(writer.Open(), "");
+    std::size_t at = 0;
+    for (const std::size_t n : pieces) {
+        ASSERT_EQ(writer.Write(std::span<const std::int16_t>(samples).subspan(at, n)), "");
+        at += n;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.wav")) << "not under its name before Finish";
+    ASSERT_EQ(writer.Finish(), "");
+    EXPECT_EQ(writer.Write(std::span<const std::int16_t>(samples).first(2)), "not open");
+
+    std::int32_t rate = 0;
+    EXPECT_EQ(tools::ReadAllFrames(dir / "out.wav", rate), samples);
+    EXPECT_EQ(rate, 48000);
+}
+
+} // namespace
+} // namespace corvane::test

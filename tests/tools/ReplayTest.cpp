@@ -4,12 +4,16 @@
 #include "WindowHarness.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
+#include <QThread>
 
 #include <sndfile.h>
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 #include <charconv>
 #include <fstream>
@@ -366,6 +370,40 @@ TEST(ReplayStats, ScreenshotShowsTheWholeWindowWithTheSignal) {
     const QImage startup = RenderStartup();
     EXPECT_GT(DifferentPixels(shot, startup), 0.001);
     EXPECT_LT(DifferentPixels(shot, startup), 0.2);
+}
+
+// Ctrl-C part-way through: the run ends with 130 and takes its unfinished outputs with it.
+TEST(ReplayInput, InterruptedRunRemovesItsUnfinishedOutputs) {
+    ScratchDir dir;
+    // Two minutes: the replay is still running when the signal comes.
+    Write(dir / "in.wav", std::vector<std::int16_t>(120 * 48000 * 2, 0));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    process.start(QString::fromLocal8Bit(CORVANE_REPLAY),
+                  {QStringLiteral("--quiet"), QStringLiteral("--stats"), Q(dir / "stats.jsonl"),
+                   Q(dir / "in.wav"), Q(dir / "out.wav")});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    // The outputs exist under their temporary names once the run has begun.
+    const auto started = [&dir] {
+        std::size_t partial = 0;
+        for (const std::string& name : dir.Names()) {
+            partial += name.find(".partial") != std::string::npos ? 1 : 0;
+        }
+        return partial == 2;
+    };
+    for (int waited = 0; !started() && waited < 30000; waited += 5) {
+        QThread::msleep(5);
+    }
+    ASSERT_TRUE(started()) << "the replay never began";
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 130);
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("interrupted"), std::string::npos) << err;
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.wav"});
 }
 
 } // namespace

@@ -378,13 +378,9 @@ TEST(ReplayInput, InterruptedRunRemovesItsUnfinishedOutputs) {
     // Two minutes: the replay is still running when the signal comes.
     Write(dir / "in.wav", std::vector<std::int16_t>(120 * 48000 * 2, 0));
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(env);
-    process.start(QString::fromLocal8Bit(CORVANE_REPLAY),
-                  {QStringLiteral("--quiet"), QStringLiteral("--stats"), Q(dir / "stats.jsonl"),
-                   Q(dir / "in.wav"), Q(dir / "out.wav")});
-    ASSERT_TRUE(process.waitForStarted(10000));
+    ASSERT_TRUE(StartProgram(process, CORVANE_REPLAY,
+                             {QStringLiteral("--quiet"), QStringLiteral("--stats"),
+                              Q(dir / "stats.jsonl"), Q(dir / "in.wav"), Q(dir / "out.wav")}));
     // The outputs exist under their temporary names once the run has begun.
     const auto started = [&dir] {
         std::size_t partial = 0;
@@ -398,11 +394,9 @@ TEST(ReplayInput, InterruptedRunRemovesItsUnfinishedOutputs) {
     }
     ASSERT_TRUE(started()) << "the replay never began";
     ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 130);
-    const std::string err = process.readAllStandardError().toStdString();
-    EXPECT_NE(err.find("interrupted"), std::string::npos) << err;
+    const ProgramRun run = FinishProgram(process);
+    EXPECT_EQ(run.Status, 130) << run.Err;
+    EXPECT_NE(run.Err.find("interrupted"), std::string::npos) << run.Err;
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.wav"});
 }
 

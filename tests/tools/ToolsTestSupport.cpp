@@ -30,22 +30,35 @@ std::vector<std::string> ScratchDir::Names() const {
     return names;
 }
 
-ProgramRun RunProgram(const char* program, const QStringList& args) {
-    QProcess process;
+bool StartProgram(QProcess& process, const char* program, const QStringList& args) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.remove(QStringLiteral("DISPLAY"));
     process.setProcessEnvironment(env);
     process.start(QString::fromLocal8Bit(program), args);
+    return process.waitForStarted(10000);
+}
+
+ProgramRun FinishProgram(QProcess& process) {
     ProgramRun run;
-    if (!process.waitForStarted(10000) || !process.waitForFinished(300000)) {
-        run.Err = "did not run";
+    if (!process.waitForFinished(300000)) {
+        run.Err = "did not finish";
         return run;
     }
     run.Status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
     run.Out = process.readAllStandardOutput().toStdString();
     run.Err = process.readAllStandardError().toStdString();
     return run;
+}
+
+ProgramRun RunProgram(const char* program, const QStringList& args) {
+    QProcess process;
+    if (!StartProgram(process, program, args)) {
+        ProgramRun run;
+        run.Err = "did not run";
+        return run;
+    }
+    return FinishProgram(process);
 }
 
 std::vector<std::int16_t> Tones(const std::vector<std::pair<double, double>>& tones,

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+class QProcess;
+
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -28,8 +30,12 @@ struct ProgramRun {
     std::string Err;
 };
 
-// Runs a program to its end, without QT_QPA_PLATFORM in its environment (the tools choose
-// their platform themselves).
+// Starts a program without QT_QPA_PLATFORM and DISPLAY in its environment (the tools choose
+// their platform themselves); false when it could not be started.
+bool StartProgram(QProcess& process, const char* program, const QStringList& args);
+// Waits for a started program to end and collects what it said.
+ProgramRun FinishProgram(QProcess& process);
+// Both of the above.
 ProgramRun RunProgram(const char* program, const QStringList& args);
 
 // Complex tones, one sample per frame: each (Hz, amplitude) as a station at +Hz, in the

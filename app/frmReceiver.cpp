@@ -7,6 +7,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -18,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace corvane {
@@ -205,6 +209,16 @@ void frmReceiver::CreateControls() {
     Label1 = Plain(new QLabel(Frame1));
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Paint(Label1, palette().color(QPalette::Base), palette().color(QPalette::Text));
+
+    lbCounters = new QLabel(Frame2);
+    lbCounters->setFont(MakeFont(SansFaces, 10, QFont::Normal));
+    lbCounters->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbCounters->setToolTip(QStringLiteral(
+        "Blocks lost on the way (capture overruns, device xruns) and playback restarts"));
+    ShowCounters({}, 0);
+    chkRecord = new QCheckBox(QStringLiteral("Rec I/Q"), Frame2);
+    chkRecord->setFont(MakeFont(SansFaces, 10, QFont::Normal));
+    chkRecord->setToolTip(QStringLiteral("Record the captured I/Q to a WAV file"));
 }
 
 QLabel* frmReceiver::LoadDigit(std::int32_t index) {
@@ -289,6 +303,7 @@ void frmReceiver::ConnectControls() {
         Picture2_MouseMove(b, s, x, y);
     };
 
+    QObject::connect(chkRecord, &QCheckBox::clicked, this, [this] { chkRecord_Click(); });
     QObject::connect(cmdOn, &QPushButton::clicked, this, [this] { cmdOn_Click(); });
     QObject::connect(cmdOff, &QPushButton::clicked, this, [this] { cmdOff_Click(); });
 }
@@ -350,6 +365,8 @@ bool frmReceiver::Form_Load() {
     OptAgcSlow->setGeometry(10, 250, 40, 25);
     OptAgcFast->setGeometry(10, 285, 40, 25);
     Label1->setGeometry(10, 20, 60, 20);
+    lbCounters->setGeometry(6, 4, 70, 24);
+    chkRecord->setGeometry(6, 29, 72, 17);
 
     // 5. The rest of the readout arrays.
     for (std::int32_t index = 1; index <= 6; ++index) {
@@ -649,6 +666,9 @@ void frmReceiver::cmdOff_Click() {
     // A failure to stop leaves nothing for the operator to do; the stream is closed on exit.
     [[maybe_unused]] const SoundStatus ignored = Exchange->StopBuffers();
     Timer2.SetEnabled(true);
+    if (LogCounters) {
+        std::fprintf(stderr, "%s\n", CountersLine().c_str());
+    }
 }
 
 void frmReceiver::Timer1_Timer() {
@@ -674,7 +694,11 @@ void frmReceiver::Form_Unload(bool& Cancel) {
         return;
     }
     Released = true; // before the event-loop passes of the release
+    StopIqRecording();
     Exchange->Release();
+    if (LogCounters) {
+        std::fprintf(stderr, "%s\n", CountersLine().c_str());
+    }
 }
 
 void frmReceiver::closeEvent(QCloseEvent* event) {
@@ -716,7 +740,65 @@ void frmReceiver::SoundFailed(const SoundStatus& status) {
     // Capture and playback are already stopped: back to OFF, then tell the operator.
     Running = 0;
     Timer2.SetEnabled(true);
+    if (LogCounters) {
+        std::fprintf(stderr, "corvane: %s\n%s\n", status.Message.c_str(),
+                     CountersLine().c_str());
+    }
     ShowMessage(QString::fromStdString(status.Message), windowTitle());
+}
+
+void frmReceiver::ShowCounters(const SoundCounters& sound, std::uint64_t restarts) {
+    const std::uint64_t lost =
+        sound.CaptureOverruns + sound.DroppedNotifications + sound.DeviceXruns;
+    lbCounters->setText(QStringLiteral("lost %1\nrestarts %2").arg(lost).arg(restarts));
+}
+
+std::string frmReceiver::CountersLine() const {
+    const SoundCounters c = Exchange->Counters();
+    return "corvane: counters lost=" + std::to_string(c.CaptureOverruns + c.DroppedNotifications) +
+           " merged=" + std::to_string(c.MergedNotifications) +
+           " restarts=" + std::to_string(Exchange->PlaybackRestarts()) +
+           " xruns=" + std::to_string(c.DeviceXruns);
+}
+
+bool frmReceiver::StartIqRecording(const std::string& path) {
+    StopIqRecording();
+    if (const std::string why = Recorder.Start(path); !why.empty()) {
+        chkRecord->setChecked(false);
+        ShowMessage(QString::fromStdString("Unable to record the I/Q: " + why + "."),
+                    windowTitle());
+        return false;
+    }
+    RecordFolder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
+    Exchange->SetCaptureTap(&Recorder);
+    chkRecord->setChecked(true);
+    chkRecord->setToolTip(QStringLiteral("Recording the captured I/Q to %1")
+                              .arg(QString::fromStdString(path)));
+    return true;
+}
+
+void frmReceiver::StopIqRecording() {
+    Exchange->SetCaptureTap(nullptr);
+    const std::string why = Recorder.Stop();
+    chkRecord->setChecked(false);
+    chkRecord->setToolTip(QStringLiteral("Record the captured I/Q to a WAV file"));
+    if (!why.empty()) {
+        ShowMessage(QString::fromStdString("The I/Q recording is incomplete: " + why + "."),
+                    windowTitle());
+    }
+}
+
+void frmReceiver::chkRecord_Click() {
+    if (!chkRecord->isChecked()) {
+        StopIqRecording();
+        return;
+    }
+    const QString folder = RecordFolder.empty() ? QDir::homePath()
+                                                : QString::fromStdString(RecordFolder);
+    const QString name = QStringLiteral("corvane-iq-%1.wav")
+                             .arg(QDateTime::currentDateTime().toString(
+                                 QStringLiteral("yyyyMMdd-HHmmss")));
+    StartIqRecording(QDir(folder).filePath(name).toStdString());
 }
 
 } // namespace corvane

@@ -3,6 +3,7 @@
 #include "BlockExchange.h"
 #include "Displays.h"
 #include "FormTimer.h"
+#include "IqRecorder.h"
 #include "ModDsp.h"
 #include "PictureBoxWidget.h"
 #include "ReceiverSettings.h"
@@ -91,6 +92,19 @@ public:
     void DoEvents() override;
     void ShowRunTime(const std::string& caption) override;
     void SoundFailed(const SoundStatus& status) override;
+    void ShowCounters(const SoundCounters& sound, std::uint64_t restarts) override;
+
+    // --- Recording the captured I/Q ("Rec I/Q").
+    // Records from now on into `path` (replaced), ticking the box; false and a message when it
+    // cannot be opened. Later ticks record into new time-stamped files in the same folder.
+    bool StartIqRecording(const std::string& path);
+    void chkRecord_Click();
+    IqRecorder Recorder;
+    std::string RecordFolder; // where ticking the box records; empty: the home folder
+
+    // One line on stderr with the loss counters at every OFF, failure and exit.
+    bool LogCounters = false;
+    std::string CountersLine() const;
 
     // --- Owned parts, reachable for tools and tests.
     ReceiverSettings Settings; // what the chain and the displays read instead of the controls
@@ -154,6 +168,8 @@ public:
     QPushButton* OptAgcSlow = nullptr;
     QPushButton* OptAgcFast = nullptr;
     QLabel* Label1 = nullptr;
+    QLabel* lbCounters = nullptr; // in Frame2: what was lost on the way
+    QCheckBox* chkRecord = nullptr;
     FormTimer Timer1;
     FormTimer Timer2;
     FormTimer Timer3;
@@ -173,6 +189,7 @@ private:
     void SetTuningSlider(double requested);
     void StepTuning(std::int32_t Index, std::int32_t direction);
     void ShowMessage(const QString& text, const QString& title);
+    void StopIqRecording();
 
     bool Released = false; // the sound system has been let go (the window closed)
 };

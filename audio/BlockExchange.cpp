@@ -16,7 +16,10 @@ double SteadySeconds() {
 } // namespace
 
 BlockExchange::BlockExchange(SoundSystem& sound, ExchangeClient& client)
-    : Clock(SteadySeconds), Sound_(sound), Client_(client) {}
+    : Clock(SteadySeconds), Sound_(sound), Client_(client) {
+    Watchdog_.setInterval(WatchdogTickMs);
+    QObject::connect(&Watchdog_, &QTimer::timeout, [this] { CheckStall(); });
+}
 
 BlockExchange::~BlockExchange() = default;
 
@@ -119,12 +122,18 @@ SoundStatus BlockExchange::StartCapture() {
     Resync = true;
     PlayIndex = 0;
     Capturing_ = true;
+    if (Sound_.RealTimeClock()) {
+        WatchedFrames_ = Sound_.Counters().FramesCaptured;
+        WatchedSince_ = Clock();
+        Watchdog_.start();
+    }
     return {};
 }
 
 SoundStatus BlockExchange::StopBuffers() {
     Resync = false;
     Capturing_ = false;
+    Watchdog_.stop();
     const SoundStatus capture = Sound_.StopCapture();
     const SoundStatus play = Sound_.StopPlay();
     return capture.Ok() ? play : capture;
@@ -158,6 +167,39 @@ void BlockExchange::OnNotification(std::int32_t eventId) {
     DirectXEvent8_DXCallback(eventId);
 }
 
+void BlockExchange::CheckStall() {
+    if (!Capturing_) {
+        Watchdog_.stop();
+        return;
+    }
+    const std::uint64_t frames = Sound_.Counters().FramesCaptured;
+    const double now = Clock();
+    if (frames != WatchedFrames_) {
+        WatchedFrames_ = frames;
+        WatchedSince_ = now;
+        return;
+    }
+    if (now - WatchedSince_ >= StallMs / 1000.0) {
+        Fail(SoundStatus::Fail(SoundOp::Stream,
+                               "The sound stream stalled: nothing was captured for " +
+                                   std::to_string(StallMs) +
+                                   " ms. The sound server may have stopped or the device was "
+                                   "removed."));
+    }
+}
+
+void BlockExchange::ReportCounters() {
+    const SoundCounters now = Sound_.Counters();
+    if (now.CaptureOverruns != ShownCounters_.CaptureOverruns ||
+        now.MergedNotifications != ShownCounters_.MergedNotifications ||
+        now.DroppedNotifications != ShownCounters_.DroppedNotifications ||
+        now.DeviceXruns != ShownCounters_.DeviceXruns || PlaybackRestarts_ != ShownRestarts_) {
+        ShownCounters_ = now;
+        ShownRestarts_ = PlaybackRestarts_;
+        Client_.ShowCounters(now, PlaybackRestarts_);
+    }
+}
+
 void BlockExchange::Fail(const SoundStatus& status) {
     [[maybe_unused]] const SoundStatus ignored = StopBuffers();
     Client_.SoundFailed(status);
@@ -176,6 +218,9 @@ void BlockExchange::DirectXEvent8_DXCallback(std::int32_t EventId) {
         Fail(st);
         return;
     }
+    if (Tap_ != nullptr) {
+        Tap_->Captured(captured);
+    }
     if (WarmupCount < WarmupBlocks) {
         WarmupCount = WarmupCount + 1;
     } else {
@@ -191,6 +236,7 @@ void BlockExchange::DirectXEvent8_DXCallback(std::int32_t EventId) {
     }
     PlayCursor = positions.Play;
     WriteCursor = positions.Write;
+    const bool restartPending = Resync;
     if (WriteStart <= WriteCursor && WriteCursor <= WriteEnd) {
         Resync = true;
         PlayIndex = 0;
@@ -200,6 +246,9 @@ void BlockExchange::DirectXEvent8_DXCallback(std::int32_t EventId) {
         Resync = true;
         PlayIndex = 0;
         WriteStart = 0;
+    }
+    if (Resync && !restartPending) {
+        ++PlaybackRestarts_;
     }
     if (SoundStatus st = Sound_.WritePlay(WriteStart, played); !st.Ok()) {
         Fail(st);
@@ -221,6 +270,7 @@ void BlockExchange::DirectXEvent8_DXCallback(std::int32_t EventId) {
             }
         }
     }
+    ReportCounters();
     StopTimer();
 }
 

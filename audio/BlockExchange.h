@@ -4,6 +4,8 @@
 #include "SoundSystem.h"
 #include "SoundTypes.h"
 
+#include <QTimer>
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -29,6 +31,16 @@ public:
     // stopped and no further notification is handled; the window shows the message and returns
     // to OFF. ON may be pressed again.
     virtual void SoundFailed(const SoundStatus& status) = 0;
+    // The loss counters changed (they are shown beside the "Run mS" figure).
+    virtual void ShowCounters(const SoundCounters& /*sound*/, std::uint64_t /*restarts*/) {}
+};
+
+// Sees every captured block as the handler reads it, before processing (the I/Q recorder).
+// Called on the UI thread inside the capture handler: it must neither block nor allocate.
+class CaptureTap {
+public:
+    virtual ~CaptureTap() = default;
+    virtual void Captured(std::span<const std::int16_t> block) noexcept = 0;
 };
 
 // The receiver's sound objects and the block exchange between capture, processing and
@@ -42,6 +54,10 @@ public:
     static constexpr std::int32_t WarmupBlocks = 10; // notifications before processing starts
     static constexpr std::int32_t ResyncDelay = 3;   // notifications from collision to restart
     static constexpr std::int32_t RunWindow = 100;   // notifications per "Run mS" average
+    // A device on a real clock that captures nothing for this long has stalled (about 14
+    // blocks); checked every WatchdogTickMs, so a stall is reported within one second.
+    static constexpr int StallMs = 600;
+    static constexpr int WatchdogTickMs = 150;
 
     BlockExchange(SoundSystem& sound, ExchangeClient& client);
     BlockExchange(const BlockExchange&) = delete;
@@ -77,6 +93,13 @@ public:
 
     bool Capturing() const { return Capturing_; }
 
+    // Playback restarts forced by a collision after playback had started (not the start after
+    // ON): each one is a jump in the audio.
+    std::uint64_t PlaybackRestarts() const { return PlaybackRestarts_; }
+    // Every captured block goes to the tap too (null: none).
+    void SetCaptureTap(CaptureTap* tap) { Tap_ = tap; }
+    SoundCounters Counters() const { return Sound_.Counters(); }
+
     // --- Sound objects and buffers ---------------------------------------------------------
     WaveFormat SoundFormat;
     BufferDesc CaptureDesc;
@@ -109,6 +132,8 @@ public:
 private:
     void OnNotification(std::int32_t eventId);
     void Fail(const SoundStatus& status);
+    void CheckStall();
+    void ReportCounters();
 
     SoundSystem& Sound_;
     ExchangeClient& Client_;
@@ -118,6 +143,13 @@ private:
     bool CaptureBufferReady_ = false;
     bool PlayBufferReady_ = false;
     bool EventsReady_ = false;
+    std::uint64_t PlaybackRestarts_ = 0;
+    CaptureTap* Tap_ = nullptr;
+    QTimer Watchdog_;
+    std::uint64_t WatchedFrames_ = 0; // frames captured at the last sign of life
+    double WatchedSince_ = 0.0;       // Clock() then
+    SoundCounters ShownCounters_;     // as last handed to the client
+    std::uint64_t ShownRestarts_ = 0;
 };
 
 } // namespace corvane

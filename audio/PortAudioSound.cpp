@@ -2,6 +2,8 @@
 
 #include <portaudio.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -35,7 +37,70 @@ PaStreamParameters Parameters(int device) {
     return p;
 }
 
+// ALSA and JACK print every device they probe and fail to open (a hundred lines at each start)
+// through their error hooks; PortAudio reports what matters to us in its return codes. The
+// hooks are looked up at run time: the libraries are there only as PortAudio's.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void QuietJack(const char*) {}
+
+void SilenceProbeNoise() {
+    using AlsaHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetAlsaHandler = int (*)(AlsaHandler);
+    using JackHandler = void (*)(const char*);
+    using SetJackHandler = void (*)(JackHandler);
+    if (void* f = dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"); f != nullptr) {
+        reinterpret_cast<SetAlsaHandler>(f)(&QuietAlsa);
+    }
+    for (const char* name : {"jack_set_error_function", "jack_set_info_function"}) {
+        if (void* f = dlsym(RTLD_DEFAULT, name); f != nullptr) {
+            reinterpret_cast<SetJackHandler>(f)(&QuietJack);
+        }
+    }
+}
+
+// The device of that exact name with enough channels in that direction, or paNoDevice.
+PaDeviceIndex FindDevice(const std::string& name, bool input) {
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == nullptr || name != info->name) {
+            continue;
+        }
+        if ((input ? info->maxInputChannels : info->maxOutputChannels) >= SoundChannels) {
+            return i;
+        }
+    }
+    return paNoDevice;
+}
+
 } // namespace
+
+SoundStatus PortAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,
+                                        std::vector<SoundDeviceInfo>& playback) {
+    capture.clear();
+    playback.clear();
+    SilenceProbeNoise();
+    if (const PaError err = Pa_Initialize(); err != paNoError) {
+        return PaFail(SoundOp::CreateRoot, "PortAudio did not start", err);
+    }
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info == nullptr) {
+            continue;
+        }
+        const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+        const std::string description = api != nullptr ? api->name : "";
+        if (info->maxInputChannels >= SoundChannels) {
+            capture.push_back({info->name, description});
+        }
+        if (info->maxOutputChannels >= SoundChannels) {
+            playback.push_back({info->name, description});
+        }
+    }
+    Pa_Terminate();
+    return {};
+}
 
 PortAudioSound::~PortAudioSound() {
     Shutdown();
@@ -47,6 +112,7 @@ PortAudioSound::~PortAudioSound() {
 }
 
 SoundStatus PortAudioSound::OpenRoot() {
+    SilenceProbeNoise();
     const PaError err = Pa_Initialize();
     if (err != paNoError) {
         return PaFail(SoundOp::CreateRoot, "PortAudio did not start", err);
@@ -64,7 +130,12 @@ void PortAudioSound::CloseRoot() {
 }
 
 SoundStatus PortAudioSound::OpenPlayDevice() {
-    const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex device =
+        PlaybackName_.empty() ? Pa_GetDefaultOutputDevice() : FindDevice(PlaybackName_, false);
+    if (device == paNoDevice && !PlaybackName_.empty()) {
+        return Fail(SoundOp::CreatePlayDevice,
+                    "there is no stereo output device \"" + PlaybackName_ + "\"");
+    }
     if (device == paNoDevice) {
         return Fail(SoundOp::CreatePlayDevice, "there is no default output device");
     }
@@ -77,7 +148,12 @@ SoundStatus PortAudioSound::OpenPlayDevice() {
 }
 
 SoundStatus PortAudioSound::OpenCaptureDevice() {
-    const PaDeviceIndex device = Pa_GetDefaultInputDevice();
+    const PaDeviceIndex device =
+        CaptureName_.empty() ? Pa_GetDefaultInputDevice() : FindDevice(CaptureName_, true);
+    if (device == paNoDevice && !CaptureName_.empty()) {
+        return Fail(SoundOp::CreateCaptureDevice,
+                    "there is no stereo input device \"" + CaptureName_ + "\"");
+    }
     if (device == paNoDevice) {
         return Fail(SoundOp::CreateCaptureDevice, "there is no default input device");
     }
@@ -129,8 +205,8 @@ struct PortAudioSound::Hooks {
     }
 };
 
-SoundStatus PortAudioSound::RunDevice() {
-    if (Stream_ != nullptr && StreamFailed()) {
+SoundStatus PortAudioSound::RunDevice(bool afterFailure) {
+    if (Stream_ != nullptr && afterFailure) {
         CloseStream(); // a dead stream is opened afresh
     }
     if (Stream_ == nullptr) {

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace corvane {
 
@@ -14,7 +16,12 @@ namespace corvane {
 // frames between the device and the rings and pushes the notifications it passes.
 class PortAudioSound final : public RingSoundSystem {
 public:
-    PortAudioSound() = default;
+    // Empty names: PortAudio's default input and output device.
+    explicit PortAudioSound(std::string captureDevice = {}, std::string playbackDevice = {})
+        : CaptureName_(std::move(captureDevice)), PlaybackName_(std::move(playbackDevice)) {}
+    // The devices with at least two input (capture) or output (playback) channels.
+    static SoundStatus ListDevices(std::vector<SoundDeviceInfo>& capture,
+                                   std::vector<SoundDeviceInfo>& playback);
     ~PortAudioSound() override;
     PortAudioSound(const PortAudioSound&) = delete;
     PortAudioSound& operator=(const PortAudioSound&) = delete;
@@ -25,6 +32,7 @@ public:
     double InputLatencySeconds() const { return InputLatency_; }
     // Periods in which the device reported lost input or missing output.
     std::uint64_t Xruns() const { return Xruns_.load(std::memory_order_relaxed); }
+    bool RealTimeClock() const override { return true; }
 
 private:
     SoundStatus OpenRoot() override;
@@ -32,14 +40,17 @@ private:
     SoundStatus OpenPlayDevice() override;
     SoundStatus OpenCaptureDevice() override;
     SoundStatus CheckFormat() override;
-    SoundStatus RunDevice() override;
+    SoundStatus RunDevice(bool afterFailure) override;
     SoundStatus HaltDevice() override;
     std::string StreamFailureText() const override;
+    std::uint64_t DeviceXruns() const override { return Xruns(); }
 
     void CloseStream();
     struct Hooks; // the PortAudio callbacks, defined beside the PortAudio calls
     friend struct Hooks;
 
+    const std::string CaptureName_;
+    const std::string PlaybackName_;
     bool Initialized_ = false;
     int OutputDevice_ = -1; // PortAudio device index
     int InputDevice_ = -1;

@@ -180,8 +180,9 @@ SoundStatus RingSoundSystem::DestroyEvent(std::int32_t eventId) {
 SoundStatus RingSoundSystem::UpdateDevice() {
     const bool want = Rings_.Capturing() || Rings_.Playing();
     if (want && !DeviceRunning_) {
-        StreamFailed_.store(false, std::memory_order_release);
-        if (auto st = RunDevice(); !st.Ok()) {
+        // Read and clear together: a stream that died must be made afresh, not restarted.
+        const bool afterFailure = StreamFailed_.exchange(false, std::memory_order_acq_rel);
+        if (auto st = RunDevice(afterFailure); !st.Ok()) {
             return st;
         }
         DeviceRunning_ = true;
@@ -201,6 +202,14 @@ SoundStatus RingSoundSystem::StartCapture() {
         return Fail(op, "there is no capture buffer");
     }
     const bool was = Rings_.Capturing();
+    if (!was) {
+        // Whatever the last run left queued (a late notification, an old failure) is void.
+        std::int32_t stale = 0;
+        while (Queue_.Pop(stale)) {
+            Queue_.Acknowledge();
+        }
+        Queue_.ClearWake();
+    }
     Rings_.SetCapturing(true);
     if (auto st = UpdateDevice(); !st.Ok()) {
         Rings_.SetCapturing(was);
@@ -356,6 +365,16 @@ SoundStatus RingSoundSystem::StreamError() const {
         return {};
     }
     return SoundStatus::Fail(SoundOp::Stream, StreamFailureText());
+}
+
+SoundCounters RingSoundSystem::Counters() const {
+    SoundCounters c;
+    c.CaptureOverruns = Rings_.CaptureOverruns();
+    c.MergedNotifications = Rings_.MergedNotifications();
+    c.DroppedNotifications = Queue_.Dropped();
+    c.DeviceXruns = DeviceXruns();
+    c.FramesCaptured = Rings_.FramesCaptured();
+    return c;
 }
 
 } // namespace corvane

@@ -31,6 +31,7 @@ public:
     void Release(SoundObject object) override;
     NotificationQueue& Notifications() override { return Queue_; }
     SoundStatus StreamError() const override;
+    SoundCounters Counters() const override;
 
     bool DeviceRunning() const { return DeviceRunning_; }
 
@@ -44,9 +45,12 @@ protected:
     virtual SoundStatus OpenPlayDevice() = 0;
     virtual SoundStatus OpenCaptureDevice() = 0;
     virtual SoundStatus CheckFormat() { return {}; } // both directions at 48000/16/2
-    virtual SoundStatus RunDevice() = 0;             // start moving frames
+    // Start moving frames; afterFailure: the stream died since it last ran and must be made
+    // afresh.
+    virtual SoundStatus RunDevice(bool afterFailure) = 0;
     virtual SoundStatus HaltDevice() = 0;            // stop moving frames
     virtual std::string StreamFailureText() const = 0;
+    virtual std::uint64_t DeviceXruns() const { return 0; }
 
     // Device side: the stream died. Pushes StreamFailedEvent once per run.
     void SignalStreamFailure() noexcept;

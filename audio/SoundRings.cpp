@@ -43,8 +43,24 @@ void SoundRings::ForgetEvent(std::int32_t eventId) {
     }
 }
 
-void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) const {
+void SoundRings::SetCapturing(bool on) {
+    if (on && !Capturing()) {
+        for (auto& pending : Pending_) {
+            pending.store(false, std::memory_order_relaxed);
+        }
+    }
+    Capturing_.store(on, std::memory_order_release);
+}
+
+void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) {
     const std::size_t frames = dest.size() / 2;
+    for (std::int32_t i = 0; i < MaxNotifications; ++i) {
+        const std::int32_t at = NotifyFrame_[i].load(std::memory_order_relaxed);
+        const std::int32_t ahead = ((at - frame) % CaptureFrames + CaptureFrames) % CaptureFrames;
+        if (static_cast<std::size_t>(ahead) < frames) {
+            Pending_[i].store(false, std::memory_order_release);
+        }
+    }
     for (std::size_t j = 0; j < frames; ++j) {
         const std::uint32_t v =
             Capture_[(static_cast<std::size_t>(frame) + j) % CaptureFrames].load(
@@ -78,18 +94,36 @@ void SoundRings::SetPlayPosition(std::int32_t frame) {
 }
 
 void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noexcept {
+    Captured_.fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_relaxed);
     std::int32_t pos = CaptureFrame_.load(std::memory_order_relaxed);
     while (frames > 0) {
         // Up to the ring's end or the first notification frame inside this stretch, inclusive.
         std::int32_t n = std::min(frames, CaptureFrames - pos);
         std::int32_t event = 0;
+        std::int32_t slot = -1;
+        std::int32_t nextSlot = -1; // the notification that closes the stretch being written
+        std::int32_t nextAhead = CaptureFrames;
         for (std::int32_t i = 0; i < MaxNotifications; ++i) {
             const std::int32_t id = NotifyEvent_[i].load(std::memory_order_acquire);
             const std::int32_t at = NotifyFrame_[i].load(std::memory_order_relaxed);
-            if (id != 0 && at >= pos && at < pos + n) {
+            if (id == 0) {
+                continue;
+            }
+            const std::int32_t ahead = ((at - pos) % CaptureFrames + CaptureFrames) % CaptureFrames;
+            if (ahead < nextAhead) {
+                nextAhead = ahead;
+                nextSlot = i;
+            }
+            if (at >= pos && at < pos + n) {
                 n = at - pos + 1;
                 event = id;
+                slot = i;
             }
+        }
+        if (nextSlot >= 0 && !OverrunCounted_[nextSlot] &&
+            Pending_[nextSlot].load(std::memory_order_acquire)) {
+            OverrunCounted_[nextSlot] = true; // its half is being overwritten unread
+            Overruns_.fetch_add(1, std::memory_order_relaxed);
         }
         for (std::int32_t j = 0; j < n; ++j) {
             const std::uint32_t v = in != nullptr ? PackFrame(in[2 * j], in[2 * j + 1]) : 0u;
@@ -101,19 +135,31 @@ void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noex
         pos = (pos + n) % CaptureFrames;
         CaptureFrame_.store(pos, std::memory_order_release);
         if (event != 0) {
-            Queue_.Push(event);
+            OverrunCounted_[slot] = false;
+            if (Pending_[slot].exchange(true, std::memory_order_acq_rel)) {
+                Merged_.fetch_add(1, std::memory_order_relaxed);
+            } else {
+                Queue_.Push(event);
+            }
         }
         frames -= n;
     }
 }
 
 void SoundRings::Transfer(const std::int16_t* in, std::int16_t* out, std::int32_t frames) noexcept {
+    Capture(in, frames);
+    if (out != nullptr) {
+        Fetch(out, frames);
+    }
+}
+
+void SoundRings::Capture(const std::int16_t* in, std::int32_t frames) noexcept {
     if (Capturing_.load(std::memory_order_acquire)) {
         StoreCaptured(in, frames);
     }
-    if (out == nullptr) {
-        return;
-    }
+}
+
+void SoundRings::Fetch(std::int16_t* out, std::int32_t frames) noexcept {
     if (!Playing_.load(std::memory_order_acquire)) {
         std::fill(out, out + 2 * frames, std::int16_t{0});
         return;

@@ -33,13 +33,15 @@ public:
     void SetNotifications(std::span<const NotifyPosition> positions);
     void ForgetEvent(std::int32_t eventId); // a destroyed event is never signalled again
 
-    void SetCapturing(bool on) { Capturing_.store(on, std::memory_order_release); }
+    // Starting capture forgets what was pending from an earlier run.
+    void SetCapturing(bool on);
     void SetPlaying(bool on) { Playing_.store(on, std::memory_order_release); }
     bool Capturing() const { return Capturing_.load(std::memory_order_acquire); }
     bool Playing() const { return Playing_.load(std::memory_order_acquire); }
 
-    // Frames from the capture ring starting at a frame, wrapping; dest holds L,R pairs.
-    void ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) const;
+    // Frames from the capture ring starting at a frame, wrapping; dest holds L,R pairs. A
+    // notification whose frame lies in the range read is no longer pending.
+    void ReadCapture(std::int32_t frame, std::span<std::int16_t> dest);
     // Frames into the playback ring starting at a frame, wrapping; src holds L,R pairs.
     void WritePlay(std::int32_t frame, std::span<const std::int16_t> src);
     // Play position lags the fetch position by the device's latency, but never reaches back
@@ -53,11 +55,21 @@ public:
     std::int32_t LatencyFrames() const { return LatencyFrames_.load(std::memory_order_relaxed); }
     std::int32_t CaptureFrame() const { return CaptureFrame_.load(std::memory_order_acquire); }
 
+    // Halves the device began to overwrite while their notification was still unread.
+    std::uint64_t CaptureOverruns() const { return Overruns_.load(std::memory_order_relaxed); }
+    // Notifications not pushed because the same one was still pending: like an auto-reset
+    // event, a backlog holds at most one per notification, so no stale half is replayed.
+    std::uint64_t MergedNotifications() const { return Merged_.load(std::memory_order_relaxed); }
+    std::uint64_t FramesCaptured() const { return Captured_.load(std::memory_order_relaxed); }
+
     // --- Device side -------------------------------------------------------------------------
     // One period of the device: stores `in` (may be null: silence) into the capture ring while
     // capturing, signalling the notifications it passes, and fills `out` from the playback ring
     // while playing (zeros otherwise). No locks, no allocation, no system call but the wake-up.
     void Transfer(const std::int16_t* in, std::int16_t* out, std::int32_t frames) noexcept;
+    // The two halves of Transfer, for back ends whose capture and playback run separately.
+    void Capture(const std::int16_t* in, std::int32_t frames) noexcept;
+    void Fetch(std::int16_t* out, std::int32_t frames) noexcept;
 
 private:
     void StoreCaptured(const std::int16_t* in, std::int32_t frames) noexcept;
@@ -74,6 +86,12 @@ private:
     std::atomic<bool> Playing_{false};
     std::array<std::atomic<std::int32_t>, MaxNotifications> NotifyFrame_{}; // frame index
     std::array<std::atomic<std::int32_t>, MaxNotifications> NotifyEvent_{}; // 0: none
+    // Set by the device when it pushes a notification, cleared when the UI reads its frame.
+    std::array<std::atomic<bool>, MaxNotifications> Pending_{};
+    std::array<bool, MaxNotifications> OverrunCounted_{}; // device side only
+    std::atomic<std::uint64_t> Overruns_{0};
+    std::atomic<std::uint64_t> Merged_{0};
+    std::atomic<std::uint64_t> Captured_{0};
 };
 
 } // namespace corvane

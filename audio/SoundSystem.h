@@ -55,6 +55,12 @@ public:
 
     virtual NotificationQueue& Notifications() = 0;
     virtual SoundStatus StreamError() const = 0;
+
+    // What was lost on the way, counted since the sound system was made (any thread).
+    virtual SoundCounters Counters() const = 0;
+    // The device runs on a real clock, so a stream that stops notifying has stalled. False for
+    // clocks that run only as the receiver asks (tests, replay).
+    virtual bool RealTimeClock() const = 0;
 };
 
 } // namespace corvane

@@ -89,6 +89,21 @@ struct SoundStatus {
 // The objects dropped, in a given order, when the window closes.
 enum class SoundObject { Root, PlayDevice, CaptureDevice, PlayBuffer, CaptureBuffer };
 
+// What went wrong on the way between the device and the receiver; all zero in a healthy run.
+struct SoundCounters {
+    std::uint64_t CaptureOverruns = 0; // halves overwritten before they were read
+    std::uint64_t MergedNotifications = 0; // notifications folded into one still pending
+    std::uint64_t DroppedNotifications = 0; // notifications the full queue could not take
+    std::uint64_t DeviceXruns = 0; // periods the device or server reported lost or missing
+    std::uint64_t FramesCaptured = 0; // frames the device stored (progress, not a fault)
+};
+
+// A capture or playback device as the sound system names it.
+struct SoundDeviceInfo {
+    std::string Name;        // what --capture / --playback take
+    std::string Description; // for people
+};
+
 // Playback positions in bytes from the start of the playback buffer.
 struct PlayPositions {
     std::int32_t Play = 0;  // being heard now

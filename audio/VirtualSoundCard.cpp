@@ -50,7 +50,7 @@ void VirtualSoundCard::Period(std::int32_t frames) noexcept {
         Dead_.store(true, std::memory_order_release);
         SignalStreamFailure();
     }
-    if (Dead_.load(std::memory_order_acquire)) {
+    if (Dead_.load(std::memory_order_acquire) || Stalled_.load(std::memory_order_acquire)) {
         return;
     }
     const auto samples = static_cast<std::size_t>(2 * frames);
@@ -72,8 +72,9 @@ void VirtualSoundCard::Advance(std::int32_t frames, std::int32_t maxPeriod) {
     }
 }
 
-SoundStatus VirtualSoundCard::RunDevice() {
+SoundStatus VirtualSoundCard::RunDevice(bool /*afterFailure*/) {
     Dead_.store(false, std::memory_order_release);
+    Stalled_.store(false, std::memory_order_release);
     KillStream_.store(false, std::memory_order_release);
     Running_.store(true, std::memory_order_release);
     if (Options_.Clock != CardClock::Caller) {

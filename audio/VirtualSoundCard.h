@@ -74,6 +74,11 @@ public:
     // Every operation called, in order (UI thread only).
     const std::vector<SoundOp>& Log() const { return Log_; }
     void ClearLog() { Log_.clear(); }
+    // The stream stops moving frames without a word, as a stopped sound server does.
+    void StallStream() { Stalled_.store(true, std::memory_order_release); }
+    // A device-reported xrun, as a real back end counts them.
+    void CountXrun() { Xruns_.fetch_add(1, std::memory_order_relaxed); }
+    bool RealTimeClock() const override { return Options_.Clock == CardClock::RealTime; }
     // Frames the device has run since it was made.
     std::int64_t FramesRun() const { return FramesRun_.load(std::memory_order_acquire); }
 
@@ -83,9 +88,10 @@ private:
     void CloseRoot() override {}
     SoundStatus OpenPlayDevice() override { return {}; }
     SoundStatus OpenCaptureDevice() override { return {}; }
-    SoundStatus RunDevice() override;
+    SoundStatus RunDevice(bool afterFailure) override;
     SoundStatus HaltDevice() override;
     std::string StreamFailureText() const override { return StreamMessage_; }
+    std::uint64_t DeviceXruns() const override { return Xruns_.load(std::memory_order_relaxed); }
 
     void Period(std::int32_t frames) noexcept; // device side
     void RunClock() noexcept;                  // the clock thread
@@ -104,6 +110,8 @@ private:
     std::atomic<bool> Dead_{false};       // the stream died; nothing moves until restarted
     std::atomic<bool> KillStream_{false}; // FailStream asked a threaded clock to die
     std::atomic<bool> StopClock_{false};
+    std::atomic<bool> Stalled_{false};
+    std::atomic<std::uint64_t> Xruns_{0};
     std::thread Clock_;
 };
 

@@ -76,6 +76,8 @@ public:
     void Release(SoundObject object) override { Card.Release(object); }
     NotificationQueue& Notifications() override { return Card.Notifications(); }
     SoundStatus StreamError() const override { return Card.StreamError(); }
+    SoundCounters Counters() const override { return Card.Counters(); }
+    bool RealTimeClock() const override { return Card.RealTimeClock(); }
 
 private:
     SoundSystem& Card;

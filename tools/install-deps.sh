@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs every Debian package Corvane needs to build, test and run. Idempotent: packages
-# already present are left alone and apt is not touched at all when nothing is missing.
+# Installs the Debian packages Corvane needs to build and run (and to build its tests). It never
+# installs or removes a sound server, X server or test tool: those are in install-test-deps.sh,
+# so the run command leaves the machine's sound system as it is. Idempotent: packages already
+# present are left alone and apt is not touched at all when nothing is missing.
 set -euo pipefail
 
 packages=(
@@ -9,17 +11,13 @@ packages=(
   # the Debian package: dependency list from the programs' libraries
   dpkg-dev
   # libraries the programs link
-  qt6-base-dev libqt6opengl6-dev libgl-dev portaudio19-dev libsndfile1-dev
+  qt6-base-dev libqt6opengl6-dev libgl-dev portaudio19-dev libpulse-dev libsndfile1-dev
   # Qt's platform plugins (xcb for the desktop, offscreen for tests and replay)
   qt6-qpa-plugins
   # tests and benchmarks (FFTW only for the comparison benchmark)
   libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev
   # fonts substituted for the window's faces
   fonts-dejavu-core fonts-liberation
-  # a real sound server for the audio path tests, and X for trying the window
-  pulseaudio pulseaudio-utils alsa-utils libasound2-plugins xvfb xauth xdotool
-  # sound measurements in end-to-end checks
-  sox
   # the independent derivation of the chain's golden values
   python3
 )

@@ -6,10 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
+bash tools/install-test-deps.sh
 bash tools/check-format.sh
 export QT_QPA_PLATFORM=offscreen
-# A private PulseAudio server that ALSA's default device (and so PortAudio's) reaches; the
-# sound tests play through it and capture what they played.
+# A private sound server (PipeWire when installed, else PulseAudio) that ALSA's default device
+# (and so PortAudio's) reaches; the sound tests play through it and capture what they played.
 sound_env="$(bash tools/sound-server.sh)"
 eval "${sound_env}"
 export CORVANE_REQUIRE_SOUND=1

@@ -1,0 +1,402 @@
+#include "PulseAudioSound.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace corvane {
+
+namespace {
+
+constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(SoundRate),
+                                    static_cast<std::uint8_t>(SoundChannels)};
+
+// Playback: 1024 frames (21 ms) queued at the server, asked for in steps of 512 frames. The
+// block exchange counts a play position inside the segment about to be written as a collision,
+// so this latency plus the notifications' jitter must stay well below one block (42.67 ms).
+constexpr std::uint32_t PlaybackQueueBytes = 1024 * FrameBytes;
+constexpr std::uint32_t PlaybackRequestBytes = 512 * FrameBytes;
+// Capture: delivered every 1024 frames.
+constexpr std::uint32_t CaptureFragmentBytes = 1024 * FrameBytes;
+
+constexpr int ConnectTimeoutMs = 3000;
+
+// Waits, with the main loop locked, until done() or the time is up; the lock is let go while
+// waiting so that the main loop's thread can run the callbacks.
+template <typename Done>
+bool WaitLocked(pa_threaded_mainloop* loop, int timeoutMs, Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        pa_threaded_mainloop_unlock(loop);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        pa_threaded_mainloop_lock(loop);
+    }
+    return true;
+}
+
+bool ContextSettled(pa_context* context) {
+    const pa_context_state_t s = pa_context_get_state(context);
+    return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+}
+
+// A main loop and a connected context for a short look at the server (listing, probing).
+class ShortConnection {
+public:
+    ShortConnection() : Loop_(pa_threaded_mainloop_new()) {}
+    ~ShortConnection() {
+        if (Loop_ == nullptr) {
+            return;
+        }
+        pa_threaded_mainloop_stop(Loop_);
+        if (Context_ != nullptr) {
+            pa_context_disconnect(Context_);
+            pa_context_unref(Context_);
+        }
+        pa_threaded_mainloop_free(Loop_);
+    }
+    ShortConnection(const ShortConnection&) = delete;
+    ShortConnection& operator=(const ShortConnection&) = delete;
+
+    // Empty when connected, else why not.
+    std::string Connect(int timeoutMs) {
+        if (Loop_ == nullptr || pa_threaded_mainloop_start(Loop_) < 0) {
+            return "the sound server's client library did not start";
+        }
+        pa_threaded_mainloop_lock(Loop_);
+        Context_ = pa_context_new(pa_threaded_mainloop_get_api(Loop_), "Corvane");
+        std::string why;
+        if (Context_ == nullptr) {
+            why = "the sound server's client library did not start";
+        } else if (pa_context_connect(Context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            why = pa_strerror(pa_context_errno(Context_));
+        } else if (!WaitLocked(Loop_, timeoutMs, [this] { return ContextSettled(Context_); })) {
+            why = "the sound server did not answer";
+        } else if (pa_context_get_state(Context_) != PA_CONTEXT_READY) {
+            why = pa_strerror(pa_context_errno(Context_));
+        }
+        pa_threaded_mainloop_unlock(Loop_);
+        return why;
+    }
+
+    pa_threaded_mainloop* Loop() const { return Loop_; }
+    pa_context* Context() const { return Context_; }
+
+private:
+    pa_threaded_mainloop* Loop_;
+    pa_context* Context_ = nullptr;
+};
+
+struct DeviceList {
+    std::vector<SoundDeviceInfo>* Devices = nullptr;
+    bool Done = false;
+};
+
+void AddSource(pa_context*, const pa_source_info* info, int eol, void* user) {
+    auto* list = static_cast<DeviceList*>(user);
+    if (eol != 0 || info == nullptr) {
+        list->Done = true;
+        return;
+    }
+    list->Devices->push_back({info->name, info->description != nullptr ? info->description : ""});
+}
+
+void AddSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
+    auto* list = static_cast<DeviceList*>(user);
+    if (eol != 0 || info == nullptr) {
+        list->Done = true;
+        return;
+    }
+    list->Devices->push_back({info->name, info->description != nullptr ? info->description : ""});
+}
+
+} // namespace
+
+struct PulseAudioSound::Hooks {
+    static void ContextState(pa_context* context, void* self) {
+        auto* sound = static_cast<PulseAudioSound*>(self);
+        const pa_context_state_t state = pa_context_get_state(context);
+        if (state == PA_CONTEXT_READY) {
+            if (sound->Wanted_ && sound->Record_ == nullptr) {
+                sound->ConnectStreams();
+            }
+        } else if (!PA_CONTEXT_IS_GOOD(state) && sound->Wanted_) {
+            sound->StreamsFailed(pa_context_errno(context), "the sound server");
+        }
+    }
+
+    static void StreamState(pa_stream* stream, void* self) {
+        auto* sound = static_cast<PulseAudioSound*>(self);
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if (state == PA_STREAM_READY && stream == sound->Playback_) {
+            if (const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream); attr != nullptr) {
+                const auto frames = static_cast<std::int32_t>(attr->tlength / FrameBytes);
+                sound->GrantedLatencyFrames_.store(frames, std::memory_order_relaxed);
+                sound->Rings_.SetLatencyFrames(std::min(frames, PlayFrames - 1));
+            }
+        } else if (!PA_STREAM_IS_GOOD(state) && sound->Wanted_) {
+            sound->StreamsFailed(pa_context_errno(pa_stream_get_context(stream)),
+                                 stream == sound->Record_ ? "the capture stream"
+                                                          : "the playback stream");
+        }
+    }
+
+    // Captured frames, as they come: into the capture ring.
+    static void Read(pa_stream* stream, std::size_t /*bytes*/, void* self) {
+        auto* sound = static_cast<PulseAudioSound*>(self);
+        const void* data = nullptr;
+        std::size_t bytes = 0;
+        while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+            // A hole (data lost at the server) is captured as silence, keeping the time line.
+            sound->Rings_.Capture(static_cast<const std::int16_t*>(data),
+                                  static_cast<std::int32_t>(bytes / FrameBytes));
+            pa_stream_drop(stream);
+        }
+    }
+
+    // The server asks for audio: from the playback ring.
+    static void Write(pa_stream* stream, std::size_t bytes, void* self) {
+        auto* sound = static_cast<PulseAudioSound*>(self);
+        while (bytes >= static_cast<std::size_t>(FrameBytes)) {
+            void* buffer = nullptr;
+            std::size_t n = bytes;
+            if (pa_stream_begin_write(stream, &buffer, &n) < 0 || buffer == nullptr) {
+                return;
+            }
+            n -= n % FrameBytes;
+            if (n == 0) {
+                pa_stream_cancel_write(stream);
+                return;
+            }
+            sound->Rings_.Fetch(static_cast<std::int16_t*>(buffer),
+                                static_cast<std::int32_t>(n / FrameBytes));
+            if (pa_stream_write(stream, buffer, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+                return;
+            }
+            bytes -= n;
+        }
+    }
+
+    static void Xrun(pa_stream*, void* self) {
+        static_cast<PulseAudioSound*>(self)->Xruns_.fetch_add(1, std::memory_order_relaxed);
+    }
+};
+
+PulseAudioSound::PulseAudioSound(std::string captureDevice, std::string playbackDevice)
+    : CaptureDevice_(std::move(captureDevice)), PlaybackDevice_(std::move(playbackDevice)) {}
+
+PulseAudioSound::~PulseAudioSound() {
+    Shutdown();
+    CloseRoot();
+}
+
+bool PulseAudioSound::ServerReachable(int timeoutMs) {
+    ShortConnection connection;
+    return connection.Connect(timeoutMs).empty();
+}
+
+SoundStatus PulseAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,
+                                         std::vector<SoundDeviceInfo>& playback) {
+    capture.clear();
+    playback.clear();
+    ShortConnection connection;
+    if (std::string why = connection.Connect(ConnectTimeoutMs); !why.empty()) {
+        return SoundStatus::Fail(SoundOp::CreateRoot,
+                                 "Unable to reach the sound server: " + why + ".");
+    }
+    pa_threaded_mainloop* loop = connection.Loop();
+    DeviceList sources{&capture};
+    DeviceList sinks{&playback};
+    pa_threaded_mainloop_lock(loop);
+    pa_operation* a = pa_context_get_source_info_list(connection.Context(), &AddSource, &sources);
+    pa_operation* b = pa_context_get_sink_info_list(connection.Context(), &AddSink, &sinks);
+    const bool done = a != nullptr && b != nullptr && WaitLocked(loop, ConnectTimeoutMs, [&] {
+                          return sources.Done && sinks.Done;
+                      });
+    for (pa_operation* op : {a, b}) {
+        if (op != nullptr) {
+            pa_operation_cancel(op);
+            pa_operation_unref(op);
+        }
+    }
+    pa_threaded_mainloop_unlock(loop);
+    if (!done) {
+        return SoundStatus::Fail(SoundOp::CreateRoot,
+                                 "Unable to list the sound devices: the sound server did not "
+                                 "answer.");
+    }
+    return {};
+}
+
+SoundStatus PulseAudioSound::OpenRoot() {
+    Loop_ = pa_threaded_mainloop_new();
+    if (Loop_ == nullptr || pa_threaded_mainloop_start(Loop_) < 0) {
+        CloseRoot();
+        return SoundStatus::Fail(SoundOp::CreateRoot,
+                                 "Unable to create the sound system: the sound server's client "
+                                 "library did not start.");
+    }
+    pa_threaded_mainloop_lock(Loop_);
+    NewContext();
+    const bool settled =
+        Context_ != nullptr && WaitLocked(Loop_, ConnectTimeoutMs, [this] { return ContextSettled(Context_); });
+    const bool ready = settled && pa_context_get_state(Context_) == PA_CONTEXT_READY;
+    const int error = Context_ != nullptr ? pa_context_errno(Context_) : PA_ERR_INTERNAL;
+    pa_threaded_mainloop_unlock(Loop_);
+    if (!ready) {
+        CloseRoot();
+        return SoundStatus::Fail(SoundOp::CreateRoot,
+                                 std::string("Unable to create the sound system: ") +
+                                     (settled ? pa_strerror(error) : "the sound server did not answer") +
+                                     ".");
+    }
+    return {};
+}
+
+void PulseAudioSound::CloseRoot() {
+    if (Loop_ == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(Loop_);
+    Wanted_ = false;
+    DropStreams();
+    DropContext();
+    pa_threaded_mainloop_unlock(Loop_);
+    pa_threaded_mainloop_stop(Loop_);
+    pa_threaded_mainloop_free(Loop_);
+    Loop_ = nullptr;
+}
+
+void PulseAudioSound::NewContext() {
+    Context_ = pa_context_new(pa_threaded_mainloop_get_api(Loop_), "Corvane");
+    if (Context_ == nullptr) {
+        return;
+    }
+    pa_context_set_state_callback(Context_, &Hooks::ContextState, this);
+    // A failed connect leaves the context FAILED, which the state callback reports.
+    pa_context_connect(Context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+}
+
+void PulseAudioSound::DropContext() {
+    if (Context_ != nullptr) {
+        pa_context_set_state_callback(Context_, nullptr, nullptr);
+        pa_context_disconnect(Context_);
+        pa_context_unref(Context_);
+        Context_ = nullptr;
+    }
+}
+
+void PulseAudioSound::ConnectStreams() {
+    Record_ = pa_stream_new(Context_, "I/Q input", &SampleSpec, nullptr);
+    Playback_ = pa_stream_new(Context_, "Receiver audio", &SampleSpec, nullptr);
+    if (Record_ == nullptr || Playback_ == nullptr) {
+        StreamsFailed(pa_context_errno(Context_), "the sound streams");
+        return;
+    }
+    for (pa_stream* s : {Record_, Playback_}) {
+        pa_stream_set_state_callback(s, &Hooks::StreamState, this);
+    }
+    pa_stream_set_read_callback(Record_, &Hooks::Read, this);
+    pa_stream_set_overflow_callback(Record_, &Hooks::Xrun, this);
+    pa_stream_set_write_callback(Playback_, &Hooks::Write, this);
+    pa_stream_set_underflow_callback(Playback_, &Hooks::Xrun, this);
+
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
+    pa_buffer_attr capture{};
+    capture.maxlength = static_cast<std::uint32_t>(-1);
+    capture.fragsize = CaptureFragmentBytes;
+    capture.tlength = capture.prebuf = capture.minreq = static_cast<std::uint32_t>(-1);
+    pa_buffer_attr playback{};
+    playback.maxlength = static_cast<std::uint32_t>(-1);
+    playback.tlength = PlaybackQueueBytes;
+    playback.minreq = PlaybackRequestBytes;
+    playback.prebuf = static_cast<std::uint32_t>(-1);
+    playback.fragsize = static_cast<std::uint32_t>(-1);
+    const char* source = CaptureDevice_.empty() ? nullptr : CaptureDevice_.c_str();
+    const char* sink = PlaybackDevice_.empty() ? nullptr : PlaybackDevice_.c_str();
+    if (pa_stream_connect_record(Record_, source, &capture, flags) < 0 ||
+        pa_stream_connect_playback(Playback_, sink, &playback, flags, nullptr, nullptr) < 0) {
+        StreamsFailed(pa_context_errno(Context_), "the sound streams");
+    }
+}
+
+void PulseAudioSound::DropStreams() {
+    for (pa_stream** s : {&Record_, &Playback_}) {
+        if (*s == nullptr) {
+            continue;
+        }
+        pa_stream_set_state_callback(*s, nullptr, nullptr);
+        pa_stream_set_read_callback(*s, nullptr, nullptr);
+        pa_stream_set_write_callback(*s, nullptr, nullptr);
+        pa_stream_set_overflow_callback(*s, nullptr, nullptr);
+        pa_stream_set_underflow_callback(*s, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(*s))) {
+            pa_stream_disconnect(*s); // only a request to the server: never waits
+        }
+        pa_stream_unref(*s);
+        *s = nullptr;
+    }
+}
+
+void PulseAudioSound::StreamsFailed(int error, const char* where) {
+    FailureError_.store(error, std::memory_order_relaxed);
+    FailureWhere_.store(where, std::memory_order_relaxed);
+    Wanted_ = false; // one report per run; the window stops the device next
+    SignalStreamFailure();
+}
+
+SoundStatus PulseAudioSound::RunDevice(bool /*afterFailure*/) {
+    if (Loop_ == nullptr) {
+        return SoundStatus::Fail(SoundOp::StartCapture,
+                                 "Unable to start capture: there is no sound system.");
+    }
+    pa_threaded_mainloop_lock(Loop_);
+    DropStreams();
+    Wanted_ = true;
+    // A context whose server went away (stopped, restarted) is replaced by a new connection;
+    // the streams follow once it is ready.
+    if (Context_ == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(Context_))) {
+        DropContext();
+        NewContext();
+    }
+    if (Context_ == nullptr) {
+        StreamsFailed(PA_ERR_INTERNAL, "the sound server");
+    } else if (pa_context_get_state(Context_) == PA_CONTEXT_READY) {
+        ConnectStreams();
+    }
+    pa_threaded_mainloop_unlock(Loop_);
+    return {};
+}
+
+SoundStatus PulseAudioSound::HaltDevice() {
+    if (Loop_ != nullptr) {
+        pa_threaded_mainloop_lock(Loop_);
+        Wanted_ = false;
+        DropStreams();
+        pa_threaded_mainloop_unlock(Loop_);
+    }
+    return {};
+}
+
+std::string PulseAudioSound::StreamFailureText() const {
+    const int error = FailureError_.load(std::memory_order_relaxed);
+    return std::string("The sound stream stopped: ") +
+           FailureWhere_.load(std::memory_order_relaxed) + " failed (" + pa_strerror(error) +
+           "). The sound server may have stopped or the device was removed.";
+}
+
+std::string PulseAudioSound::DeviceNames() const {
+    return "in: " + (CaptureDevice_.empty() ? std::string("default source") : CaptureDevice_) +
+           ", out: " + (PlaybackDevice_.empty() ? std::string("default sink") : PlaybackDevice_) +
+           " (PulseAudio server)";
+}
+
+double PulseAudioSound::OutputLatencySeconds() const {
+    return static_cast<double>(GrantedLatencyFrames_.load(std::memory_order_relaxed)) / SoundRate;
+}
+
+} // namespace corvane

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "RingSoundSystem.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct pa_context;
+struct pa_stream;
+struct pa_threaded_mainloop;
+
+namespace corvane {
+
+// The sound card through a PulseAudio server (PulseAudio itself, or PipeWire's PulseAudio
+// server): one record stream for the I/Q input and one playback stream for the audio, each on
+// its own device if the operator chose two, at 48000 Hz, 16-bit, two channels.
+//
+// The server's client library runs its own thread (a threaded main loop). Its record and
+// playback callbacks only move frames between the streams and the rings and push the
+// notifications they pass. Every call from the UI thread is asynchronous: starting and stopping
+// only queue requests to the server, so a server that hangs or dies cannot freeze the window;
+// a connection or stream that fails later arrives as a stream failure.
+class PulseAudioSound final : public RingSoundSystem {
+public:
+    // Empty names: the server's default source and sink.
+    explicit PulseAudioSound(std::string captureDevice = {}, std::string playbackDevice = {});
+    ~PulseAudioSound() override;
+    PulseAudioSound(const PulseAudioSound&) = delete;
+    PulseAudioSound& operator=(const PulseAudioSound&) = delete;
+
+    // A server answers within the time given (the program then uses this back end).
+    static bool ServerReachable(int timeoutMs);
+    // The server's sources (capture, monitors included) and sinks (playback).
+    static SoundStatus ListDevices(std::vector<SoundDeviceInfo>& capture,
+                                   std::vector<SoundDeviceInfo>& playback);
+
+    bool RealTimeClock() const override { return true; }
+    // For the record: the devices asked for and the latency the server granted.
+    std::string DeviceNames() const;
+    double OutputLatencySeconds() const;
+
+    struct Hooks; // the client library's callbacks, defined beside its calls
+
+private:
+    SoundStatus OpenRoot() override;
+    void CloseRoot() override;
+    SoundStatus OpenPlayDevice() override { return {}; }
+    SoundStatus OpenCaptureDevice() override { return {}; }
+    SoundStatus RunDevice(bool afterFailure) override;
+    SoundStatus HaltDevice() override;
+    std::string StreamFailureText() const override;
+    std::uint64_t DeviceXruns() const override { return Xruns_.load(std::memory_order_relaxed); }
+
+    // With the main loop locked.
+    void NewContext();
+    void DropContext();
+    void ConnectStreams();
+    void DropStreams();
+    void StreamsFailed(int error, const char* where);
+
+    const std::string CaptureDevice_;
+    const std::string PlaybackDevice_;
+    pa_threaded_mainloop* Loop_ = nullptr;
+    pa_context* Context_ = nullptr;
+    pa_stream* Record_ = nullptr;
+    pa_stream* Playback_ = nullptr;
+    bool Wanted_ = false; // the device should run (guarded by the main loop's lock)
+    std::atomic<int> FailureError_{0};
+    std::atomic<const char*> FailureWhere_{"the sound server"};
+    std::atomic<std::int32_t> GrantedLatencyFrames_{0};
+    std::atomic<std::uint64_t> Xruns_{0};
+};
+
+} // namespace corvane

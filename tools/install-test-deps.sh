@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the tests need on top of install-deps.sh: a virtual X display and
+# a way to click in it, the sound servers the live tests start privately (PipeWire with
+# WirePlumber, and PulseAudio), their command-line clients, ALSA's pulse plugin, and the sound
+# tools that measure and decode what the receiver plays. Idempotent like install-deps.sh:
+# packages already present are left alone and apt is not touched when nothing is missing.
+#
+# PulseAudio is installed only when pipewire-alsa is not: on Debian the two conflict, and
+# removing pipewire-alsa would change the machine's sound setup. The tests then run on PipeWire
+# alone (tools/sound-server.sh picks what is there).
+set -euo pipefail
+
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+packages=(
+  # a virtual X display for the window, and mouse clicks in it
+  xvfb xauth xdotool
+  # measuring and decoding the receiver's audio
+  sox multimon-ng
+  # ALSA's tools, and its pulse plugin (ALSA's default device reaching the sound server)
+  alsa-utils libasound2-plugins
+  # the sound servers the tests start privately, and their clients (pactl, paplay, parec)
+  pulseaudio-utils pipewire pipewire-pulse wireplumber
+  # the Python scripts of the tests and benchmarks
+  python3
+)
+if ! installed pipewire-alsa; then
+  packages+=(pulseaudio)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! installed "$p"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing for the tests: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

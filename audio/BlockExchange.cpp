@@ -164,6 +164,9 @@ void BlockExchange::OnNotification(std::int32_t eventId) {
         Fail(Sound_.StreamError());
         return;
     }
+    if (!Sound_.TakeNotification(eventId)) {
+        return; // a newer notification of this half follows: its data are the half's now
+    }
     DirectXEvent8_DXCallback(eventId);
 }
 

@@ -32,6 +32,7 @@ public:
     NotificationQueue& Notifications() override { return Queue_; }
     SoundStatus StreamError() const override;
     SoundCounters Counters() const override;
+    bool TakeNotification(std::int32_t eventId) override { return Rings_.TakeNotification(eventId); }
 
     bool DeviceRunning() const { return DeviceRunning_; }
 

@@ -45,22 +45,29 @@ void SoundRings::ForgetEvent(std::int32_t eventId) {
 
 void SoundRings::SetCapturing(bool on) {
     if (on && !Capturing()) {
-        for (auto& pending : Pending_) {
-            pending.store(false, std::memory_order_relaxed);
+        for (auto& queued : Queued_) {
+            queued.store(0, std::memory_order_relaxed);
         }
     }
     Capturing_.store(on, std::memory_order_release);
 }
 
-void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) {
-    const std::size_t frames = dest.size() / 2;
+bool SoundRings::TakeNotification(std::int32_t eventId) {
     for (std::int32_t i = 0; i < MaxNotifications; ++i) {
-        const std::int32_t at = NotifyFrame_[i].load(std::memory_order_relaxed);
-        const std::int32_t ahead = ((at - frame) % CaptureFrames + CaptureFrames) % CaptureFrames;
-        if (static_cast<std::size_t>(ahead) < frames) {
-            Pending_[i].store(false, std::memory_order_release);
+        if (eventId == 0 || NotifyEvent_[i].load(std::memory_order_acquire) != eventId) {
+            continue;
         }
+        if (Queued_[i].fetch_sub(1, std::memory_order_acq_rel) > 1) {
+            Merged_.fetch_add(1, std::memory_order_relaxed);
+            return false;
+        }
+        return true;
     }
+    return true;
+}
+
+void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) const {
+    const std::size_t frames = dest.size() / 2;
     for (std::size_t j = 0; j < frames; ++j) {
         const std::uint32_t v =
             Capture_[(static_cast<std::size_t>(frame) + j) % CaptureFrames].load(
@@ -121,7 +128,7 @@ void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noex
             }
         }
         if (nextSlot >= 0 && !OverrunCounted_[nextSlot] &&
-            Pending_[nextSlot].load(std::memory_order_acquire)) {
+            Queued_[nextSlot].load(std::memory_order_acquire) > 0) {
             OverrunCounted_[nextSlot] = true; // its half is being overwritten unread
             Overruns_.fetch_add(1, std::memory_order_relaxed);
         }
@@ -136,11 +143,8 @@ void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noex
         CaptureFrame_.store(pos, std::memory_order_release);
         if (event != 0) {
             OverrunCounted_[slot] = false;
-            if (Pending_[slot].exchange(true, std::memory_order_acq_rel)) {
-                Merged_.fetch_add(1, std::memory_order_relaxed);
-            } else {
-                Queue_.Push(event);
-            }
+            Queued_[slot].fetch_add(1, std::memory_order_acq_rel);
+            Queue_.Push(event);
         }
         frames -= n;
     }

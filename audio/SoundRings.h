@@ -39,9 +39,13 @@ public:
     bool Capturing() const { return Capturing_.load(std::memory_order_acquire); }
     bool Playing() const { return Playing_.load(std::memory_order_acquire); }
 
-    // Frames from the capture ring starting at a frame, wrapping; dest holds L,R pairs. A
-    // notification whose frame lies in the range read is no longer pending.
-    void ReadCapture(std::int32_t frame, std::span<std::int16_t> dest);
+    // Frames from the capture ring starting at a frame, wrapping; dest holds L,R pairs.
+    void ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) const;
+    // The UI thread took this notification from the queue. False when a newer one of the same
+    // event is queued behind it: like an auto-reset event, a backlog holds at most one live
+    // notification per half, so a stale half is never handled and the order stays that of
+    // capture. Ids that are not armed notifications are always live.
+    bool TakeNotification(std::int32_t eventId);
     // Frames into the playback ring starting at a frame, wrapping; src holds L,R pairs.
     void WritePlay(std::int32_t frame, std::span<const std::int16_t> src);
     // Play position lags the fetch position by the device's latency, but never reaches back
@@ -57,8 +61,8 @@ public:
 
     // Halves the device began to overwrite while their notification was still unread.
     std::uint64_t CaptureOverruns() const { return Overruns_.load(std::memory_order_relaxed); }
-    // Notifications not pushed because the same one was still pending: like an auto-reset
-    // event, a backlog holds at most one per notification, so no stale half is replayed.
+    // Notifications taken from the queue and dropped because a newer one of the same event
+    // followed (see TakeNotification).
     std::uint64_t MergedNotifications() const { return Merged_.load(std::memory_order_relaxed); }
     std::uint64_t FramesCaptured() const { return Captured_.load(std::memory_order_relaxed); }
 
@@ -86,8 +90,8 @@ private:
     std::atomic<bool> Playing_{false};
     std::array<std::atomic<std::int32_t>, MaxNotifications> NotifyFrame_{}; // frame index
     std::array<std::atomic<std::int32_t>, MaxNotifications> NotifyEvent_{}; // 0: none
-    // Set by the device when it pushes a notification, cleared when the UI reads its frame.
-    std::array<std::atomic<bool>, MaxNotifications> Pending_{};
+    // Notifications of each event pushed by the device and not yet taken by the UI thread.
+    std::array<std::atomic<std::int32_t>, MaxNotifications> Queued_{};
     std::array<bool, MaxNotifications> OverrunCounted_{}; // device side only
     std::atomic<std::uint64_t> Overruns_{0};
     std::atomic<std::uint64_t> Merged_{0};

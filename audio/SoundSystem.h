@@ -56,6 +56,10 @@ public:
     virtual NotificationQueue& Notifications() = 0;
     virtual SoundStatus StreamError() const = 0;
 
+    // The UI thread took this id from Notifications(). False: a newer notification of the same
+    // event is queued behind it, so this one is stale and must not be handled.
+    virtual bool TakeNotification(std::int32_t eventId) = 0;
+
     // What was lost on the way, counted since the sound system was made (any thread).
     virtual SoundCounters Counters() const = 0;
     // The device runs on a real clock, so a stream that stops notifying has stalled. False for

@@ -55,8 +55,17 @@ void VirtualSoundCard::Period(std::int32_t frames) noexcept {
     }
     const auto samples = static_cast<std::size_t>(2 * frames);
     Source_.Fill(std::span(In_).first(samples));
-    Rings_.Transfer(In_.data(), Out_.data(), frames);
-    Sink_.Take(std::span<const std::int16_t>(Out_).first(samples));
+    if (Options_.PlaybackRatio == 1.0) {
+        Rings_.Transfer(In_.data(), Out_.data(), frames);
+        Sink_.Take(std::span<const std::int16_t>(Out_).first(samples));
+    } else {
+        Rings_.Capture(In_.data(), frames);
+        PlaybackDebt_ += frames * Options_.PlaybackRatio;
+        const auto played = std::clamp(static_cast<std::int32_t>(PlaybackDebt_), 0, 1024);
+        PlaybackDebt_ -= played;
+        Rings_.Fetch(Out_.data(), played);
+        Sink_.Take(std::span<const std::int16_t>(Out_).first(static_cast<std::size_t>(2 * played)));
+    }
     FramesRun_.fetch_add(frames, std::memory_order_release);
 }
 

@@ -49,6 +49,9 @@ struct VirtualCardOptions {
     CardClock Clock = CardClock::Caller;
     std::int32_t PeriodFrames = 256;  // frames moved per device period (threaded clocks), 1..1024
     std::int32_t LatencyFrames = 256; // frames between fetching and sounding (write vs play)
+    // Playback frames per captured frame: 1 + 1e-4 is a playback clock 0.01 % faster than
+    // capture's, as with two devices on two crystals.
+    double PlaybackRatio = 1.0;
 };
 
 // A sound card in memory with the same interface and rules as the real one: capture fed by a
@@ -112,6 +115,7 @@ private:
     std::atomic<bool> StopClock_{false};
     std::atomic<bool> Stalled_{false};
     std::atomic<std::uint64_t> Xruns_{0};
+    double PlaybackDebt_ = 0.0; // device side: playback frames owed to the ratio
     std::thread Clock_;
 };
 

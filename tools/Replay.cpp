@@ -77,6 +77,7 @@ public:
     NotificationQueue& Notifications() override { return Card.Notifications(); }
     SoundStatus StreamError() const override { return Card.StreamError(); }
     SoundCounters Counters() const override { return Card.Counters(); }
+    bool TakeNotification(std::int32_t eventId) override { return Card.TakeNotification(eventId); }
     bool RealTimeClock() const override { return Card.RealTimeClock(); }
 
 private:

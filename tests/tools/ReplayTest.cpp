@@ -4,6 +4,7 @@
 #include "WindowHarness.h"
 
 #include <QCoreApplication>
+#include <QCheckBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
@@ -285,6 +286,69 @@ TEST(ReplayPath, OutputIsBitIdenticalToTheWindowOnTheVirtualCard) {
                                replay.begin() + k * BlockSamples))
             << "block " << k;
     }
+}
+
+// The live receiver records what it captures ("Rec I/Q"); replaying that recording with the
+// same settings gives back, block for block, the audio the live receiver played.
+TEST(ReplayPath, RecordingOfTheLiveReceiverReplaysToTheSameAudio) {
+    constexpr int Blocks = 40;
+    ScratchDir dir;
+    const std::filesystem::path recorded = dir / "live-iq.wav";
+    Receiver rx(-7000.0, 2000.0);
+    ASSERT_TRUE(rx.Load());
+    rx.WaitForDisplays();
+    ASSERT_TRUE(rx.Window->StartIqRecording(recorded.string()));
+    EXPECT_TRUE(rx.Window->chkRecord->isChecked());
+    Click(rx.Window->OptUsb);
+    rx.Window->Slider1->setValue(6500);
+    Click(rx.Window->cmdOn);
+    std::vector<std::int16_t> window;
+    for (int k = 0; k < Blocks; ++k) {
+        rx.Block();
+        const auto& played = rx.Window->Exchange->PlayBlock;
+        window.insert(window.end(), played.begin(), played.begin() + BlockSamples);
+    }
+    Click(rx.Window->cmdOff);
+    Click(rx.Window->chkRecord); // stops and closes the recording
+    EXPECT_FALSE(rx.Window->Recorder.Recording());
+    EXPECT_EQ(rx.Window->Recorder.BlocksWritten(), Blocks);
+
+    // What was recorded is exactly what was captured.
+    ToneSource source(-7000.0, 2000.0);
+    std::vector<std::int16_t> captured(Blocks * BlockSamples);
+    for (int k = 0; k < Blocks; ++k) {
+        source.Fill(std::span(captured).subspan(k * BlockSamples, BlockSamples));
+    }
+    std::int32_t rate = 0;
+    EXPECT_EQ(tools::ReadAllFrames(recorded, rate), captured);
+    EXPECT_EQ(rate, 48000);
+
+    const ProgramRun run =
+        Replay({QStringLiteral("--mode"), QStringLiteral("usb"), QStringLiteral("--offset"),
+                QStringLiteral("6500"), Q(recorded), Q(dir / "out.wav")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::vector<std::int16_t> replay = ReadOutput(dir / "out.wav");
+    EXPECT_GT(Rms(std::span(window).last(10 * BlockSamples)), 1000.0);
+    ASSERT_EQ(replay.size(), window.size());
+    for (int k = 0; k < Blocks; ++k) {
+        ASSERT_TRUE(std::equal(window.begin() + k * BlockSamples,
+                               window.begin() + (k + 1) * BlockSamples,
+                               replay.begin() + k * BlockSamples))
+            << "block " << k;
+    }
+}
+
+TEST(ReplayPath, RecordingIntoAnUnwritablePlaceIsRefusedWithAMessage) {
+    ScratchDir dir;
+    Receiver rx(-7000.0, 2000.0);
+    ASSERT_TRUE(rx.Load());
+    MessageBoxAnswer answer;
+    answer.Arm();
+    EXPECT_FALSE(rx.Window->StartIqRecording((dir / "no-such-folder" / "iq.wav").string()));
+    EXPECT_FALSE(rx.Window->chkRecord->isChecked());
+    EXPECT_FALSE(rx.Window->Recorder.Recording());
+    EXPECT_TRUE(answer.Seen);
+    EXPECT_TRUE(answer.Text.startsWith(QStringLiteral("Unable to record the I/Q"))) << answer.Text.toStdString();
 }
 
 // --- Statistics and pictures -----------------------------------------------------------------

@@ -1,0 +1,410 @@
+#!/usr/bin/env bash
+# The live benchmark: the real receiver program on a private sound server, operated with the
+# mouse on a virtual X display, receiving an upper-sideband DTMF sequence played into its
+# capture device in real time; the digits decoded from what it plays must be the digits sent,
+# each exactly once.
+#
+#   bash bench/live/run.sh [--server pulseaudio|pipewire|both] [--starts N] [--seconds S]
+#                          [--load] [--carrier HZ]
+#
+#   --server   which sound server(s) to run on (default both; with both, a kind that is not
+#              installed is skipped)
+#   --starts   fresh starts per server: sound server, X display and receiver (default 3)
+#   --seconds  how long the DTMF digits last (default 8; the 16 digits take 3.2 s a pass)
+#   --load     two busy processes for 4 s in the middle of the digits
+#   --carrier  the suppressed carrier of the sideband station, Hz, a multiple of 10 (default 7000;
+#              the receiver is tuned at carrier + 1650 Hz in USB)
+# Environment: CORVANE_BIN (default build/release/app/corvane), CORVANE_ARGS (more arguments for
+# it, such as --verbose), CORVANE_BENCH_KEEP=1 keeps the work folder.
+#
+# Each start: a private server (tools/sound-server.sh in its own folder) with two more null
+# sinks, "iq" (the front end: the default source is its monitor) and "audio" (the default sink);
+# Xvfb on a free display; the receiver with -platform xcb. Clicks, as a person would: USB, the
+# station's trace on the wide spectrum, the 100 Hz and 10 Hz step buttons to the exact tuning,
+# ON. Then the I/Q recording is played into "iq" with paplay, what the receiver plays is
+# recorded from "audio.monitor" with parec, OFF is clicked, and the recording is decoded with
+# multimon-ng. One line per start: server, start, the receiver's CPU share while ON (100 % is one
+# core), its loss counters (printed with --verbose) and the decoded digits with the verdict.
+# Exit status: 0 when every start decoded every digit exactly once, 1 otherwise, 2 usage error.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root="$(pwd -P)"
+
+usage() {
+    sed -n '/^#   bash/,/^# Exit status/p' "$0" | sed 's/^# \{0,1\}//' >&2
+}
+
+servers="both"
+starts=3
+seconds=8
+load=0
+carrier=7000
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --server)
+        servers="${2:-}"
+        shift 2 || { usage; exit 2; }
+        ;;
+    --starts)
+        starts="${2:-}"
+        shift 2 || { usage; exit 2; }
+        ;;
+    --seconds)
+        seconds="${2:-}"
+        shift 2 || { usage; exit 2; }
+        ;;
+    --carrier)
+        carrier="${2:-}"
+        shift 2 || { usage; exit 2; }
+        ;;
+    --load)
+        load=1
+        shift
+        ;;
+    -h | --help)
+        usage
+        exit 0
+        ;;
+    *)
+        usage
+        exit 2
+        ;;
+    esac
+done
+case "${servers}" in
+pulseaudio | pipewire) kinds=("${servers}") ;;
+both) kinds=(pulseaudio pipewire) ;;
+*)
+    usage
+    exit 2
+    ;;
+esac
+if ! [[ "${starts}" =~ ^[1-9][0-9]*$ && "${seconds}" =~ ^[0-9]+([.][0-9]+)?$ &&
+    "${carrier}" =~ ^-?[0-9]+0$ ]]; then
+    usage
+    exit 2
+fi
+# USB is tuned 1650 Hz above the carrier; the pass band must stay clear of 0 Hz and the edges.
+target=$((carrier + 1650))
+if [ "${target#-}" -lt 1350 ] || [ "${target#-}" -gt 22650 ]; then
+    echo "live: a carrier at ${carrier} Hz cannot be received in USB here" >&2
+    exit 2
+fi
+
+bin="${CORVANE_BIN:-${root}/build/release/app/corvane}"
+read -r -a corvane_args <<<"${CORVANE_ARGS:-}"
+for tool in Xvfb xdotool paplay parec pactl sox multimon-ng python3; do
+    command -v "${tool}" >/dev/null || {
+        echo "live: ${tool} is missing (bash tools/install-test-deps.sh)" >&2
+        exit 1
+    }
+done
+available() {
+    case "$1" in
+    pulseaudio) command -v pulseaudio >/dev/null ;;
+    pipewire) command -v pipewire >/dev/null && command -v pipewire-pulse >/dev/null &&
+        command -v wireplumber >/dev/null ;;
+    esac
+}
+if [ "${servers}" = both ]; then
+    kept=()
+    for k in "${kinds[@]}"; do
+        if available "${k}"; then kept+=("${k}"); else echo "live: ${k} is not installed: skipped" >&2; fi
+    done
+    kinds=("${kept[@]}")
+fi
+for k in "${kinds[@]}"; do
+    available "${k}" || {
+        echo "live: ${k} is not installed" >&2
+        exit 1
+    }
+done
+
+work="$(mktemp -d /tmp/corvane-live.XXXXXX)"
+pids=()         # everything started here that may still run, ended on exit
+sound_dirs=()   # private servers to stop on exit
+failed=0
+cleanup() {
+    local p d
+    for p in "${pids[@]+"${pids[@]}"}"; do kill "${p}" 2>/dev/null || true; done
+    for p in "${pids[@]+"${pids[@]}"}"; do
+        for _ in $(seq 1 50); do kill -0 "${p}" 2>/dev/null || break; sleep 0.02; done
+        kill -KILL "${p}" 2>/dev/null || true
+    done
+    for d in "${sound_dirs[@]+"${sound_dirs[@]}"}"; do
+        CORVANE_SOUND_DIR="${d}" bash "${root}/tools/sound-server.sh" stop >/dev/null 2>&1 || true
+    done
+    if [ "${CORVANE_BENCH_KEEP:-0}" = 1 ] || [ "${failed}" -ne 0 ]; then
+        echo "live: the recordings and logs are in ${work}" >&2
+    else
+        rm -rf "${work}"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+forget() { # PID: no longer to be ended on exit
+    local p kept=()
+    for p in "${pids[@]+"${pids[@]}"}"; do [ "${p}" = "$1" ] || kept+=("${p}"); done
+    pids=("${kept[@]+"${kept[@]}"}")
+}
+
+# The DTMF I/Q recording, once for every start.
+sent="$(python3 "${root}/bench/live/make-dtmf-iq.py" --seconds "${seconds}" "${carrier}" \
+    "${work}/dtmf-iq.wav")"
+lead=1.0 # make-dtmf-iq.py's default
+echo "live: ${#sent} DTMF digits, carrier ${carrier} Hz, tuning ${target} Hz USB;" \
+    "${#kinds[@]} server kind(s) x ${starts} start(s)$([ "${load}" = 1 ] && echo ', with load')"
+
+hz=$(getconf CLK_TCK)
+cpu_ticks() { # utime + stime of a process, in clock ticks
+    local stat
+    stat="$(cat "/proc/$1/stat" 2>/dev/null)" || { echo 0; return; }
+    stat="${stat##*) }"
+    # shellcheck disable=SC2086
+    set -- ${stat}
+    echo $((${12} + ${13}))
+}
+now() { date +%s.%N; }
+
+# Waits up to $1 seconds for a command to succeed.
+wait_for() {
+    local limit="$1" i
+    shift
+    for i in $(seq 1 $((limit * 20))); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# The receiver's window: the visible one named "Corvane 2.1" that is not a message box.
+find_window() {
+    local w size
+    for w in $(timeout 20 xdotool search --sync --onlyvisible --name '^Corvane 2[.]1$' 2>/dev/null); do
+        size="$(xdotool getwindowgeometry "${w}" | sed -n 's/^ *Geometry: //p')"
+        if [ "${size%x*}" -ge 900 ] 2>/dev/null; then
+            echo "${w} ${size}"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# Control centres in the window, from the layout in app/frmReceiver.cpp (client coordinates).
+tuning_x=676 tuning_y=390 # FrTuning
+step_left=(25 50 90 115 140 180 205) # CmdP/CmdM 0..6, 25 x 10, at y 24 (+) and 87 (-)
+usb_x=$((tuning_x + 10 + 10 + 35)) usb_y=$((tuning_y + 130 + 100 + 12)) # frMode, OptUsb
+on_x=$((10 + 10 + 30)) on_y=$((390 + 20 + 15))  # frPower, cmdOn
+off_x=$((10 + 10 + 30)) off_y=$((390 + 60 + 15)) # frPower, cmdOff
+wide_x=9 wide_y=31 # Picture2 (1000 x 280) inside Picture1 at (0, 30)
+
+click() { # X Y in the window's own 1018 x 740 layout
+    local x y
+    x=$(awk -v v="$1" -v s="${scale}" 'BEGIN { printf "%d", v * s + 0.5 }')
+    y=$(awk -v v="$2" -v s="${scale}" 'BEGIN { printf "%d", v * s + 0.5 }')
+    xdotool mousemove --window "${wid}" "${x}" "${y}" click 1
+    sleep 0.15
+}
+
+# The tuning a click at pixel X of the wide spectrum gives in USB (app/frmReceiver.cpp:
+# 48 Hz per pixel around pixel 500, then dsp/Tuning.cpp's truncation to 10 Hz and limits).
+clicked_offset() {
+    python3 - "$1" <<'EOF'
+import sys
+x = int(sys.argv[1])
+v = max(-23800, min(23800, round((x - 500) * 48.0)))
+v = int(v / 10) * 10  # truncation toward 0
+a, h = abs(v), 2700 // 2
+if h + a >= 24000:
+    a = 24000 - h
+if a - 2700 / 2 < 0:
+    a = 1350
+print(a if v >= 0 else -a)
+EOF
+}
+
+tune() { # to $target in USB: mode, the trace, then the step buttons
+    local x got diff n i
+    click "${usb_x}" "${usb_y}"
+    x=$(python3 -c "print(500 + round(${target} / 48))") # the pixel nearest the target
+    got="$(clicked_offset "${x}")"
+    click $((wide_x + x)) $((wide_y + 140))
+    diff=$((target - got))
+    # Hundreds with buttons 5, tens with button 6 ("+" at y 24, "-" at y 87).
+    for i in 5 6; do
+        local step=$((i == 5 ? 100 : 10))
+        n=$((diff / step))
+        diff=$((diff - n * step))
+        while [ "${n}" -gt 0 ]; do
+            click $((tuning_x + step_left[i] + 12)) $((tuning_y + 24 + 5))
+            n=$((n - 1))
+        done
+        while [ "${n}" -lt 0 ]; do
+            click $((tuning_x + step_left[i] + 12)) $((tuning_y + 87 + 5))
+            n=$((n + 1))
+        done
+    done
+}
+
+decode() { # recording (raw s16le stereo 48000 Hz) -> the decoded digits
+    sox -t raw -r 48000 -e signed-integer -b 16 -c 2 "$1" -t raw -r 22050 -e signed-integer \
+        -b 16 -c 1 - remix 1 2>/dev/null |
+        multimon-ng -q -c -a DTMF -t raw - 2>/dev/null | sed -n 's/^DTMF: //p' | tr -d '\n'
+}
+
+null_sink() { # NAME: a null sink at 48000 Hz stereo on the current server
+    local extra=""
+    [ "${CORVANE_SOUND_SERVER}" = pulseaudio ] && extra="format=s16le norewinds=1"
+    # shellcheck disable=SC2086
+    pactl load-module module-null-sink sink_name="$1" ${extra} rate=48000 channels=2 >/dev/null
+}
+
+summary=()
+run_start() { # KIND N
+    local kind="$1" n="$2" dir="${work}/$1-$2" line
+    mkdir -p "${dir}/config"
+    local sound="${dir}/sound"
+    sound_dirs+=("${sound}")
+    local t0 env_lines server_secs
+    t0="$(now)"
+    env_lines="$(CORVANE_SOUND_DIR="${sound}" bash "${root}/tools/sound-server.sh" "${kind}" start \
+        2>"${dir}/sound-server.err")" || {
+        cat "${dir}/sound-server.err" >&2
+        RESULT="the sound server did not start"
+        return 1
+    }
+    server_secs=$(awk -v a="${t0}" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
+    eval "${env_lines}"
+    if ! { null_sink iq && null_sink audio && pactl set-default-source iq.monitor &&
+        pactl set-default-sink audio; }; then
+        RESULT="the sinks iq and audio could not be made the defaults"
+        return 1
+    fi
+
+    # Xvfb on a free display; it writes the display number when it is ready.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"${dir}/display" \
+        >"${dir}/xvfb.log" 2>&1 &
+    local xvfb=$!
+    pids+=("${xvfb}")
+    wait_for 10 test -s "${dir}/display" || {
+        RESULT="Xvfb did not start"
+        return 1
+    }
+    export DISPLAY=":$(tr -dc 0-9 <"${dir}/display")"
+
+    wait_for 60 test -x "${bin}" || {
+        RESULT="no receiver program at ${bin}"
+        return 1
+    }
+    env -u QT_QPA_PLATFORM -u QT_SCREEN_SCALE_FACTORS QT_SCALE_FACTOR=1 \
+        XDG_CONFIG_HOME="${dir}/config" "${bin}" -platform xcb "${corvane_args[@]+"${corvane_args[@]}"}" \
+        >"${dir}/corvane.out" 2>"${dir}/corvane.err" &
+    local corvane=$!
+    pids+=("${corvane}")
+    local found
+    found="$(find_window)" || {
+        RESULT="no receiver window ($(tail -n 1 "${dir}/corvane.err"))"
+        return 1
+    }
+    wid="${found%% *}"
+    local width="${found#* }"
+    width="${width%x*}"
+    scale=$(awk -v w="${width}" 'BEGIN { printf "%.4f", w / 1018 }')
+    sleep 0.5 # the first timer tick draws the displays
+
+    tune
+    command -v import >/dev/null && import -window "${wid}" "${dir}/tuned.png" 2>/dev/null || true
+
+    # Record what the receiver plays from before ON to after OFF.
+    parec --device=audio.monitor --format=s16le --rate=48000 --channels=2 --latency-msec=20 \
+        >"${dir}/audio.raw" 2>"${dir}/parec.err" &
+    local rec=$!
+    pids+=("${rec}")
+    sleep 0.3
+
+    click "${on_x}" "${on_y}"
+    local on_t on_cpu
+    on_t="$(now)"
+    on_cpu="$(cpu_ticks "${corvane}")"
+    sleep 0.3
+    paplay --device=iq "${work}/dtmf-iq.wav" 2>"${dir}/paplay.err" &
+    local play=$!
+    pids+=("${play}")
+    local busy=()
+    if [ "${load}" = 1 ]; then
+        # Two busy processes for 4 s, centred on the digits.
+        sleep "$(awk -v l="${lead}" -v s="${seconds}" 'BEGIN { d = l + s / 2 - 2; print (d > 0 ? d : 0) }')"
+        for _ in 1 2; do
+            timeout 4 sh -c 'while :; do :; done' &
+            busy+=($!)
+            pids+=($!)
+        done
+    fi
+    wait "${play}" || true
+    forget "${play}"
+    for p in "${busy[@]+"${busy[@]}"}"; do wait "${p}" 2>/dev/null || true; forget "${p}"; done
+    sleep 1.5 # the last blocks through the receiver and the server
+    local off_cpu off_t
+    off_cpu="$(cpu_ticks "${corvane}")"
+    off_t="$(now)"
+    click "${off_x}" "${off_y}"
+    sleep 0.5
+    kill -INT "${rec}" 2>/dev/null || true
+    wait "${rec}" 2>/dev/null || true
+    forget "${rec}"
+
+    local cpu counters boxes
+    cpu=$(awk -v t="$((off_cpu - on_cpu))" -v hz="${hz}" -v a="${on_t}" -v b="${off_t}" \
+        'BEGIN { printf "%.1f", 100 * t / hz / (b - a) }')
+    counters="$(grep -o 'counters .*' "${dir}/corvane.err" | tail -n 1 || true)"
+    [ -n "${counters}" ] || counters="counters n/a"
+    boxes=$(xdotool search --onlyvisible --name '^Corvane 2[.]1$' 2>/dev/null | wc -l)
+    if ! kill -0 "${corvane}" 2>/dev/null; then
+        counters="${counters}, the receiver ended ($(tail -n 1 "${dir}/corvane.err"))"
+    elif [ "${boxes}" -gt 1 ]; then
+        counters="${counters}, a message box is up"
+    fi
+    kill "${corvane}" 2>/dev/null || true
+    wait "${corvane}" 2>/dev/null || true
+    forget "${corvane}"
+    kill "${xvfb}" 2>/dev/null || true
+    wait "${xvfb}" 2>/dev/null || true
+    forget "${xvfb}"
+    CORVANE_SOUND_DIR="${sound}" bash "${root}/tools/sound-server.sh" stop >/dev/null 2>&1 || true
+
+    local got verdict
+    got="$(decode "${dir}/audio.raw")"
+    verdict="$(python3 "${root}/bench/live/compare-digits.py" "${sent}" "${got}")" || true
+    RESULT="server ${server_secs} s, cpu ${cpu} %, ${counters}, decoded '${got}': ${verdict}"
+    [ "${verdict}" = OK ]
+}
+
+total=0
+ok=0
+for kind in "${kinds[@]}"; do
+    for n in $(seq 1 "${starts}"); do
+        total=$((total + 1))
+        RESULT=""
+        if run_start "${kind}" "${n}"; then
+            ok=$((ok + 1))
+        else
+            failed=1
+            # Whatever this start left running ends before the next one.
+            for p in "${pids[@]+"${pids[@]}"}"; do kill "${p}" 2>/dev/null || true; done
+            pids=()
+            CORVANE_SOUND_DIR="${work}/${kind}-${n}/sound" bash "${root}/tools/sound-server.sh" \
+                stop >/dev/null 2>&1 || true
+        fi
+        line="$(printf '%-10s start %d: %s' "${kind}" "${n}" "${RESULT:-failed}")"
+        echo "${line}"
+        summary+=("${line}")
+    done
+done
+
+echo "== live summary: ${ok} of ${total} start(s) decoded every digit exactly once"
+for line in "${summary[@]}"; do
+    echo "  ${line}"
+done
+[ "${ok}" -eq "${total}" ]

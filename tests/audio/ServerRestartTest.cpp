@@ -1,0 +1,172 @@
+// The sound server dies or hangs while the receiver is on: a real private server (the kind
+// tools/sound-server.sh picks, or CORVANE_SOUND_SERVER) is killed with SIGKILL, ended with
+// SIGTERM or stopped with SIGSTOP while blocks flow. Each time the exchange must report the
+// failure and be off within one second, without ever waiting on the server, and ON must work
+// again once the server is back: ten times in a row.
+#include "BlockExchange.h"
+#include "PulseAudioSound.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+// A private sound server in a folder of its own; its environment is this process's.
+class PrivateServer {
+public:
+    PrivateServer() {
+        char folder[] = "/tmp/corvane-restart-XXXXXX";
+        Dir_ = mkdtemp(folder) != nullptr ? folder : "";
+        const char* kind = std::getenv("CORVANE_SOUND_SERVER");
+        Kind_ = kind != nullptr && *kind != '\0' ? kind : "auto";
+    }
+    ~PrivateServer() {
+        if (!Dir_.empty()) {
+            Run("stop");
+            const std::string remove = "rm -rf '" + Dir_ + "'";
+            [[maybe_unused]] const int ignored = std::system(remove.c_str());
+        }
+    }
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    // Starts the server and takes its environment; false when it did not start.
+    bool Start() {
+        const std::string out = Run("start");
+        std::istringstream lines(out);
+        std::string line;
+        int taken = 0;
+        while (std::getline(lines, line)) {
+            const std::string prefix = "export ";
+            const std::size_t eq = line.find('=');
+            if (line.rfind(prefix, 0) != 0 || eq == std::string::npos) {
+                continue;
+            }
+            std::string value = line.substr(eq + 1);
+            if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'') {
+                value = value.substr(1, value.size() - 2);
+            }
+            setenv(line.substr(prefix.size(), eq - prefix.size()).c_str(), value.c_str(), 1);
+            ++taken;
+        }
+        return taken >= 3 && PulseAudioSound::ServerReachable(3000);
+    }
+
+    // Sends a signal to every process of the server.
+    void Signal(int sig) const {
+        std::ifstream pids(Dir_ + "/pids");
+        long pid = 0;
+        std::string rest;
+        while (pids >> pid && std::getline(pids, rest)) {
+            if (pid > 1) {
+                kill(static_cast<pid_t>(pid), sig);
+            }
+        }
+    }
+
+    const std::string& Kind() const { return Kind_; }
+
+private:
+    std::string Run(const std::string& action) const {
+        const std::string command = "CORVANE_SOUND_DIR='" + Dir_ + "' bash '" +
+                                    CORVANE_SOUND_SERVER_SCRIPT + "' " + Kind_ + " " + action +
+                                    " 2>/dev/null";
+        std::string out;
+        if (FILE* pipe = popen(command.c_str(), "r"); pipe != nullptr) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+                out += buffer;
+            }
+            pclose(pipe);
+        }
+        return out;
+    }
+
+    std::string Dir_;
+    std::string Kind_;
+};
+
+class CountingClient final : public ExchangeClient {
+public:
+    void ProcessBlock(std::span<const std::int16_t>, std::span<std::int16_t> OutBlock) override {
+        std::fill(OutBlock.begin(), OutBlock.end(), std::int16_t{0});
+        ++Blocks;
+    }
+    void DoEvents() override { QCoreApplication::processEvents(); }
+    void ShowRunTime(const std::string&) override {}
+    void SoundFailed(const SoundStatus& status) override { Failures.push_back(status); }
+
+    std::int64_t Blocks = 0;
+    std::vector<SoundStatus> Failures;
+};
+
+// Runs the event loop until done() or the time is up; returns the milliseconds it took.
+template <typename Done> qint64 RunUntil(Done done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    return timer.elapsed();
+}
+
+TEST(ServerRestart, FailureIsReportedWithinASecondAndOnWorksAgainTenTimes) {
+    PrivateServer server;
+    ASSERT_TRUE(server.Start()) << "the private " << server.Kind() << " server did not start";
+    PulseAudioSound sound;
+    CountingClient client;
+    BlockExchange exchange(sound, client);
+    ASSERT_TRUE(exchange.CreateDevices().Ok());
+    ASSERT_TRUE(exchange.SetEvents().Ok());
+
+    const int faults[] = {SIGKILL, SIGTERM, SIGSTOP};
+    for (int round = 0; round < 10; ++round) {
+        const int fault = faults[round % 3];
+        SCOPED_TRACE("round " + std::to_string(round) + ", signal " + std::to_string(fault));
+        client.Failures.clear();
+
+        // ON: the call only asks; blocks must flow within a few seconds.
+        QElapsedTimer call;
+        call.start();
+        const SoundStatus on = exchange.StartCapture();
+        EXPECT_LT(call.elapsed(), 300) << "ON waited on the sound server";
+        ASSERT_TRUE(on.Ok()) << on.Message;
+        const std::int64_t before = client.Blocks;
+        RunUntil([&] { return client.Blocks >= before + 25 || !client.Failures.empty(); }, 10000);
+        ASSERT_TRUE(client.Failures.empty()) << client.Failures[0].Message;
+        ASSERT_GE(client.Blocks, before + 25) << "no blocks after ON";
+
+        server.Signal(fault);
+        const qint64 took = RunUntil([&] { return !client.Failures.empty(); }, 5000);
+        ASSERT_EQ(client.Failures.size(), 1u) << "no failure reported in 5 s";
+        EXPECT_LE(took, 1000) << "failure reported after " << took << " ms";
+        EXPECT_FALSE(exchange.Capturing());
+        EXPECT_EQ(client.Failures[0].Failed, SoundOp::Stream);
+        std::printf("round %d: signal %d reported after %lld ms: %s\n", round, fault,
+                    static_cast<long long>(took), client.Failures[0].Message.c_str());
+        std::fflush(stdout);
+
+        // The server comes back: continued, or started afresh.
+        if (fault == SIGSTOP) {
+            server.Signal(SIGCONT);
+        } else {
+            ASSERT_TRUE(server.Start()) << "the server did not come back";
+        }
+    }
+    [[maybe_unused]] const SoundStatus off = exchange.StopBuffers();
+    exchange.Release();
+}
+
+} // namespace
+} // namespace corvane

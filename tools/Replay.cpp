@@ -438,7 +438,7 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
 
     const std::int64_t total = (input.Frames() + BlockFrames - 1) / BlockFrames;
     std::int64_t shownPercent = -1;
-    std::array<char, 256> line{};
+    std::array<char, 512> line{};
     const auto start = std::chrono::steady_clock::now();
     for (std::int64_t k = 0; k < total; ++k) {
         std::string bad;
@@ -479,6 +479,18 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
             at = PutDouble(at, end, window.Dsp->SmeterLevel);
             at = Put(at, ",\"ms\":");
             at = PutDouble(at, end, ms);
+            // The loss counters so far, as the window shows them: all 0 in a replay unless the
+            // receiver itself dropped something.
+            const SoundCounters counters = window.Exchange->Counters();
+            at = Put(at, ",\"lost\":");
+            at = std::to_chars(at, end, counters.CaptureOverruns + counters.DroppedNotifications)
+                     .ptr;
+            at = Put(at, ",\"merged\":");
+            at = std::to_chars(at, end, counters.MergedNotifications).ptr;
+            at = Put(at, ",\"restarts\":");
+            at = std::to_chars(at, end, window.Exchange->PlaybackRestarts()).ptr;
+            at = Put(at, ",\"xruns\":");
+            at = std::to_chars(at, end, counters.DeviceXruns).ptr;
             at = Put(at, "}\n");
             std::fwrite(line.data(), 1, static_cast<std::size_t>(at - line.data()), statsFile);
         }

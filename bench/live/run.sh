@@ -254,6 +254,18 @@ decode() { # recording (raw s16le stereo 48000 Hz) -> the decoded digits
         multimon-ng -q -c -a DTMF -t raw - 2>/dev/null | sed -n 's/^DTMF: //p' | tr -d '\n'
 }
 
+# Whether the whole I/Q file reached the capture device unchanged and in one piece.
+input_check() { # FILE.wav RECORDING.raw
+    python3 - "$1" "$2" <<'EOF'
+import sys, wave
+with wave.open(sys.argv[1]) as w:
+    sent = w.readframes(w.getnframes())
+got = open(sys.argv[2], "rb").read()
+at = got.find(sent)
+print("input intact" if at >= 0 and at % 4 == 0 else "INPUT NOT INTACT (player or server)")
+EOF
+}
+
 null_sink() { # NAME: a null sink at 48000 Hz stereo on the current server
     local extra=""
     [ "${CORVANE_SOUND_SERVER}" = pulseaudio ] && extra="format=s16le norewinds=1"
@@ -317,11 +329,16 @@ run_start() { # KIND N
     tune
     command -v import >/dev/null && import -window "${wid}" "${dir}/tuned.png" 2>/dev/null || true
 
-    # Record what the receiver plays from before ON to after OFF.
-    parec --device=audio.monitor --format=s16le --rate=48000 --channels=2 --latency-msec=20 \
+    # Record what the receiver plays, and what reaches its capture device (to tell a gap of
+    # the player or the server from one of the receiver), from before ON to after OFF.
+    parec --device=audio.monitor --format=s16le --rate=48000 --channels=2 --latency-msec=100 \
         >"${dir}/audio.raw" 2>"${dir}/parec.err" &
     local rec=$!
     pids+=("${rec}")
+    parec --device=iq.monitor --format=s16le --rate=48000 --channels=2 --latency-msec=100 \
+        >"${dir}/iq.raw" 2>"${dir}/parec-iq.err" &
+    local rec_iq=$!
+    pids+=("${rec_iq}")
     sleep 0.3
 
     click "${on_x}" "${on_y}"
@@ -329,7 +346,9 @@ run_start() { # KIND N
     on_t="$(now)"
     on_cpu="$(cpu_ticks "${corvane}")"
     sleep 0.3
-    paplay --device=iq "${work}/dtmf-iq.wav" 2>"${dir}/paplay.err" &
+    # A large buffer keeps the player from running dry under load, which would put gaps into
+    # the I/Q that are not the receiver's.
+    paplay --device=iq --latency-msec=300 "${work}/dtmf-iq.wav" 2>"${dir}/paplay.err" &
     local play=$!
     pids+=("${play}")
     local busy=()
@@ -351,9 +370,10 @@ run_start() { # KIND N
     off_t="$(now)"
     click "${off_x}" "${off_y}"
     sleep 0.5
-    kill -INT "${rec}" 2>/dev/null || true
-    wait "${rec}" 2>/dev/null || true
+    kill -INT "${rec}" "${rec_iq}" 2>/dev/null || true
+    wait "${rec}" "${rec_iq}" 2>/dev/null || true
     forget "${rec}"
+    forget "${rec_iq}"
 
     local cpu counters boxes
     cpu=$(awk -v t="$((off_cpu - on_cpu))" -v hz="${hz}" -v a="${on_t}" -v b="${off_t}" \
@@ -374,10 +394,11 @@ run_start() { # KIND N
     forget "${xvfb}"
     CORVANE_SOUND_DIR="${sound}" bash "${root}/tools/sound-server.sh" stop >/dev/null 2>&1 || true
 
-    local got verdict
+    local got verdict input
     got="$(decode "${dir}/audio.raw")"
     verdict="$(python3 "${root}/bench/live/compare-digits.py" "${sent}" "${got}")" || true
-    RESULT="server ${server_secs} s, cpu ${cpu} %, ${counters}, decoded '${got}': ${verdict}"
+    input="$(input_check "${work}/dtmf-iq.wav" "${dir}/iq.raw")"
+    RESULT="server ${server_secs} s, cpu ${cpu} %, ${counters}, ${input}, decoded '${got}': ${verdict}"
     [ "${verdict}" = OK ]
 }
 

@@ -123,7 +123,13 @@ template <typename Done> qint64 RunUntil(Done done, int timeoutMs) {
 
 TEST(ServerRestart, FailureIsReportedWithinASecondAndOnWorksAgainTenTimes) {
     PrivateServer server;
-    ASSERT_TRUE(server.Start()) << "the private " << server.Kind() << " server did not start";
+    if (!server.Start()) {
+        const char* required = std::getenv("CORVANE_REQUIRE_SOUND");
+        if (required == nullptr || std::string(required) != "1") {
+            GTEST_SKIP() << "no " << server.Kind() << " server could be started here";
+        }
+        FAIL() << "the private " << server.Kind() << " server did not start";
+    }
     PulseAudioSound sound;
     CountingClient client;
     BlockExchange exchange(sound, client);

@@ -3,8 +3,8 @@
 #include "ToolsTestSupport.h"
 #include "WindowHarness.h"
 
-#include <QCoreApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
@@ -348,7 +348,8 @@ TEST(ReplayPath, RecordingIntoAnUnwritablePlaceIsRefusedWithAMessage) {
     EXPECT_FALSE(rx.Window->chkRecord->isChecked());
     EXPECT_FALSE(rx.Window->Recorder.Recording());
     EXPECT_TRUE(answer.Seen);
-    EXPECT_TRUE(answer.Text.startsWith(QStringLiteral("Unable to record the I/Q"))) << answer.Text.toStdString();
+    EXPECT_TRUE(answer.Text.startsWith(QStringLiteral("Unable to record the I/Q")))
+        << answer.Text.toStdString();
 }
 
 // --- Statistics and pictures -----------------------------------------------------------------
@@ -396,6 +397,10 @@ std::vector<StatLine> ReplayStats(double amplitude, const ScratchDir& dir) {
         s.AgcPeak = Field(text, "AgcPeak");
         s.SmeterLevel = Field(text, "SmeterLevel");
         s.Ms = Field(text, "ms");
+        // A replay runs the device as fast as blocks are handled: nothing may be lost.
+        for (const char* counter : {"lost", "merged", "restarts", "xruns"}) {
+            EXPECT_EQ(Field(text, counter), 0.0) << counter << " in " << text;
+        }
         lines.push_back(s);
     }
     return lines;

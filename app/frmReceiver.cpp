@@ -741,8 +741,7 @@ void frmReceiver::SoundFailed(const SoundStatus& status) {
     Running = 0;
     Timer2.SetEnabled(true);
     if (LogCounters) {
-        std::fprintf(stderr, "corvane: %s\n%s\n", status.Message.c_str(),
-                     CountersLine().c_str());
+        std::fprintf(stderr, "corvane: %s\n%s\n", status.Message.c_str(), CountersLine().c_str());
     }
     ShowMessage(QString::fromStdString(status.Message), windowTitle());
 }
@@ -772,8 +771,8 @@ bool frmReceiver::StartIqRecording(const std::string& path) {
     RecordFolder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
     Exchange->SetCaptureTap(&Recorder);
     chkRecord->setChecked(true);
-    chkRecord->setToolTip(QStringLiteral("Recording the captured I/Q to %1")
-                              .arg(QString::fromStdString(path)));
+    chkRecord->setToolTip(
+        QStringLiteral("Recording the captured I/Q to %1").arg(QString::fromStdString(path)));
     return true;
 }
 
@@ -793,11 +792,11 @@ void frmReceiver::chkRecord_Click() {
         StopIqRecording();
         return;
     }
-    const QString folder = RecordFolder.empty() ? QDir::homePath()
-                                                : QString::fromStdString(RecordFolder);
-    const QString name = QStringLiteral("corvane-iq-%1.wav")
-                             .arg(QDateTime::currentDateTime().toString(
-                                 QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString folder =
+        RecordFolder.empty() ? QDir::homePath() : QString::fromStdString(RecordFolder);
+    const QString name =
+        QStringLiteral("corvane-iq-%1.wav")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     StartIqRecording(QDir(folder).filePath(name).toStdString());
 }
 

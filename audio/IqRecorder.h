@@ -42,8 +42,8 @@ private:
     void Run() noexcept;
 
     std::string Path_;
-    void* File_ = nullptr; // SNDFILE
-    std::vector<std::int16_t> Ring_; // RingBlocks blocks, made by Start
+    void* File_ = nullptr;               // SNDFILE
+    std::vector<std::int16_t> Ring_;     // RingBlocks blocks, made by Start
     std::atomic<std::uint64_t> Head_{0}; // blocks queued by the handler
     std::atomic<std::uint64_t> Tail_{0}; // blocks written by the worker
     std::atomic<std::int64_t> Written_{0};

@@ -25,8 +25,7 @@ constexpr int ConnectTimeoutMs = 3000;
 
 // Waits, with the main loop locked, until done() or the time is up; the lock is let go while
 // waiting so that the main loop's thread can run the callbacks.
-template <typename Done>
-bool WaitLocked(pa_threaded_mainloop* loop, int timeoutMs, Done done) {
+template <typename Done> bool WaitLocked(pa_threaded_mainloop* loop, int timeoutMs, Done done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -242,17 +241,18 @@ SoundStatus PulseAudioSound::OpenRoot() {
     }
     pa_threaded_mainloop_lock(Loop_);
     NewContext();
-    const bool settled =
-        Context_ != nullptr && WaitLocked(Loop_, ConnectTimeoutMs, [this] { return ContextSettled(Context_); });
+    const bool settled = Context_ != nullptr && WaitLocked(Loop_, ConnectTimeoutMs, [this] {
+                             return ContextSettled(Context_);
+                         });
     const bool ready = settled && pa_context_get_state(Context_) == PA_CONTEXT_READY;
     const int error = Context_ != nullptr ? pa_context_errno(Context_) : PA_ERR_INTERNAL;
     pa_threaded_mainloop_unlock(Loop_);
     if (!ready) {
         CloseRoot();
-        return SoundStatus::Fail(SoundOp::CreateRoot,
-                                 std::string("Unable to create the sound system: ") +
-                                     (settled ? pa_strerror(error) : "the sound server did not answer") +
-                                     ".");
+        return SoundStatus::Fail(
+            SoundOp::CreateRoot,
+            std::string("Unable to create the sound system: ") +
+                (settled ? pa_strerror(error) : "the sound server did not answer") + ".");
     }
     return {};
 }

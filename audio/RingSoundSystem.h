@@ -32,7 +32,9 @@ public:
     NotificationQueue& Notifications() override { return Queue_; }
     SoundStatus StreamError() const override;
     SoundCounters Counters() const override;
-    bool TakeNotification(std::int32_t eventId) override { return Rings_.TakeNotification(eventId); }
+    bool TakeNotification(std::int32_t eventId) override {
+        return Rings_.TakeNotification(eventId);
+    }
 
     bool DeviceRunning() const { return DeviceRunning_; }
 
@@ -49,7 +51,7 @@ protected:
     // Start moving frames; afterFailure: the stream died since it last ran and must be made
     // afresh.
     virtual SoundStatus RunDevice(bool afterFailure) = 0;
-    virtual SoundStatus HaltDevice() = 0;            // stop moving frames
+    virtual SoundStatus HaltDevice() = 0; // stop moving frames
     virtual std::string StreamFailureText() const = 0;
     virtual std::uint64_t DeviceXruns() const { return 0; }
 

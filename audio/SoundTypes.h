@@ -91,11 +91,11 @@ enum class SoundObject { Root, PlayDevice, CaptureDevice, PlayBuffer, CaptureBuf
 
 // What went wrong on the way between the device and the receiver; all zero in a healthy run.
 struct SoundCounters {
-    std::uint64_t CaptureOverruns = 0; // halves overwritten before they were read
-    std::uint64_t MergedNotifications = 0; // notifications folded into one still pending
+    std::uint64_t CaptureOverruns = 0;      // halves overwritten before they were read
+    std::uint64_t MergedNotifications = 0;  // notifications folded into one still pending
     std::uint64_t DroppedNotifications = 0; // notifications the full queue could not take
-    std::uint64_t DeviceXruns = 0; // periods the device or server reported lost or missing
-    std::uint64_t FramesCaptured = 0; // frames the device stored (progress, not a fault)
+    std::uint64_t DeviceXruns = 0;          // periods the device or server reported lost or missing
+    std::uint64_t FramesCaptured = 0;       // frames the device stored (progress, not a fault)
 };
 
 // A capture or playback device as the sound system names it.

@@ -164,9 +164,9 @@ daemon() {
 
 # Waits (up to about 10 s) until the command succeeds; fails early when a daemon has ended.
 wait_for() {
-    local what="$1" i
+    local what="$1"
     shift
-    for i in $(seq 1 500); do
+    for _ in $(seq 1 500); do
         "$@" && return 0
         if ! all_alive; then
             say "a ${kind} process ended while waiting for ${what}; logs in ${dir}:"

@@ -170,9 +170,9 @@ now() { date +%s.%N; }
 
 # Waits up to $1 seconds for a command to succeed.
 wait_for() {
-    local limit="$1" i
+    local limit="$1"
     shift
-    for i in $(seq 1 $((limit * 20))); do
+    for _ in $(seq 1 $((limit * 20))); do
         "$@" && return 0
         sleep 0.05
     done
@@ -304,7 +304,8 @@ run_start() { # KIND N
         RESULT="Xvfb did not start"
         return 1
     }
-    export DISPLAY=":$(tr -dc 0-9 <"${dir}/display")"
+    DISPLAY=":$(tr -dc 0-9 <"${dir}/display")"
+    export DISPLAY
 
     wait_for 60 test -x "${bin}" || {
         RESULT="no receiver program at ${bin}"
@@ -327,7 +328,9 @@ run_start() { # KIND N
     sleep 0.5 # the first timer tick draws the displays
 
     tune
-    command -v import >/dev/null && import -window "${wid}" "${dir}/tuned.png" 2>/dev/null || true
+    if command -v import >/dev/null; then # ImageMagick: the window as tuned, for a look
+        import -window "${wid}" "${dir}/tuned.png" 2>/dev/null || true
+    fi
 
     # Record what the receiver plays, and what reaches its capture device (to tell a gap of
     # the player or the server from one of the receiver), from before ON to after OFF.

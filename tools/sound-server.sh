@@ -96,16 +96,19 @@ all_alive() {
     return "${any}"
 }
 
-server_answers() { timeout 3 pactl info >/dev/null 2>&1; }
+# A stopped (SIGSTOP) or hung server accepts the connection but never answers.
+server_answers() { timeout 2 pactl info >/dev/null 2>&1; }
 
 stop_server() {
-    local pid st name left deadline
-    local -a live=()
+    local pid st name p deadline killed=0
+    local -a live=() left=()
     if [ -s "${pids}" ]; then
         while read -r pid st name; do
             if recorded_alive "${pid}" "${st}"; then
                 live+=("${pid}:${st}")
+                # SIGCONT too: a stopped process acts on SIGTERM only once it runs again.
                 kill -TERM "${pid}" 2>/dev/null || true
+                kill -CONT "${pid}" 2>/dev/null || true
             fi
         done <"${pids}"
     fi
@@ -117,6 +120,7 @@ stop_server() {
             tr '\0' '\n' <"/proc/${pid}/environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=${runtime}"; then
             live+=("${pid}:$(start_time "${pid}")")
             kill -TERM "${pid}" 2>/dev/null || true
+            kill -CONT "${pid}" 2>/dev/null || true
         fi
     fi
     deadline=$(($(date +%s) + 5))
@@ -127,8 +131,13 @@ stop_server() {
         done
         [ "${#left[@]}" -eq 0 ] && break
         if [ "$(date +%s)" -ge "${deadline}" ]; then
+            if [ "${killed}" = 1 ]; then
+                say "processes that do not end even on SIGKILL: ${left[*]%%:*}"
+                return 1
+            fi
             say "killing what did not end on SIGTERM: ${left[*]%%:*}"
             for p in "${left[@]}"; do kill -KILL "${p%%:*}" 2>/dev/null || true; done
+            killed=1
             deadline=$(($(date +%s) + 5))
             live=("${left[@]}")
             sleep 0.05
@@ -292,7 +301,7 @@ print_env() {
 case "${action}" in
 stop)
     stop_server
-    exit 0
+    exit
     ;;
 restart)
     stop_server
@@ -300,10 +309,14 @@ restart)
 esac
 
 t0="$(now)"
-if all_alive && server_answers && [ "$(live_kind)" = "${kind}" ]; then
+answers=0
+server_answers && answers=1
+if [ "${answers}" = 1 ] && all_alive && [ "$(live_kind)" = "${kind}" ]; then
     how="reused"
 else
-    if server_answers || [ -s "${pids}" ]; then stop_server; fi
+    if [ "${answers}" = 1 ] || [ -s "${pids}" ] || [ -s "${runtime}/pulse/pid" ]; then
+        stop_server
+    fi
     if server_answers; then
         say "another server answers at ${socket}; stop it first"
         exit 1

@@ -24,8 +24,27 @@ done
 
 echo "== tsan (audio) =="
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan --target corvane_audio_tests corvane_audio_device_tests
+cmake --build --preset tsan --target corvane_audio_tests corvane_audio_device_tests \
+    corvane_audio_server_tests
 ctest --preset tsan -L audio
+
+# The live path on each kind of server installed: the sound-server tests (loopback, server
+# killed and restarted) and a short run of the live benchmark (the real receiver clicked on an
+# X display, DTMF in, multimon-ng on what it plays, with load bursts).
+for kind in pipewire pulseaudio; do
+    if ! command -v "${kind}" >/dev/null; then
+        echo "== live path on ${kind}: not installed, skipped =="
+        continue
+    fi
+    echo "== live path on ${kind} =="
+    (
+        export CORVANE_SOUND_DIR="/tmp/corvane-sound-${kind}" CORVANE_SOUND_SERVER="${kind}"
+        eval "$(bash tools/sound-server.sh "${kind}" start)"
+        ctest --preset release -L device
+        CORVANE_ARGS=--verbose bash bench/live/run.sh --server "${kind}" --starts 1 --load
+        bash tools/sound-server.sh "${kind}" stop >/dev/null
+    )
+done
 
 echo "== run command =="
 bash tools/smoke-run.sh

@@ -2,7 +2,8 @@
 # Installs the Debian packages Corvane needs to build and run (and to build its tests). It never
 # installs or removes a sound server, X server or test tool: those are in install-test-deps.sh,
 # so the run command leaves the machine's sound system as it is. Idempotent: packages already
-# present are left alone and apt is not touched at all when nothing is missing.
+# present are left alone and apt is not touched at all when nothing is missing. Package names
+# given as arguments are installed the same way, beside these (install-test-deps.sh does so).
 set -euo pipefail
 
 packages=(
@@ -21,6 +22,7 @@ packages=(
   # the independent derivation of the chain's golden values
   python3
 )
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -30,20 +30,4 @@ if ! installed pipewire-alsa; then
   packages+=(pulseaudio)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! installed "$p"; then
-    missing+=("$p")
-  fi
-done
-
-if [ "${#missing[@]}" -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing for the tests: ${missing[*]}"
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -q
-"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+exec bash "$(dirname "$0")/install-deps.sh" "${packages[@]}"

@@ -249,6 +249,25 @@ TEST(ReplayReception, SidebandSignalsComeOutUprightInTheirOwnModeOnly) {
 
 // --- The same path as the window tests ------------------------------------------------------
 
+// Replays `recording` tuned as the window was (USB at 6500 Hz) and expects the window's
+// played blocks back, block for block.
+void ExpectReplayGives(const std::filesystem::path& recording, const std::filesystem::path& out,
+                       const std::vector<std::int16_t>& window, int blocks) {
+    const ProgramRun run =
+        Replay({QStringLiteral("--mode"), QStringLiteral("usb"), QStringLiteral("--offset"),
+                QStringLiteral("6500"), Q(recording), Q(out)});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::vector<std::int16_t> replay = ReadOutput(out);
+    EXPECT_GT(Rms(std::span(window).last(10 * BlockSamples)), 1000.0);
+    ASSERT_EQ(replay.size(), window.size());
+    for (int k = 0; k < blocks; ++k) {
+        ASSERT_TRUE(std::equal(window.begin() + k * BlockSamples,
+                               window.begin() + (k + 1) * BlockSamples,
+                               replay.begin() + k * BlockSamples))
+            << "block " << k;
+    }
+}
+
 TEST(ReplayPath, OutputIsBitIdenticalToTheWindowOnTheVirtualCard) {
     constexpr int Blocks = 40;
     // The window tests' receiver: shown, stepped block by block, the operator's clicks.
@@ -273,19 +292,7 @@ TEST(ReplayPath, OutputIsBitIdenticalToTheWindowOnTheVirtualCard) {
     }
     ScratchDir dir;
     Write(dir / "in.wav", recording);
-    const ProgramRun run =
-        Replay({QStringLiteral("--mode"), QStringLiteral("usb"), QStringLiteral("--offset"),
-                QStringLiteral("6500"), Q(dir / "in.wav"), Q(dir / "out.wav")});
-    ASSERT_EQ(run.Status, 0) << run.Err;
-    const std::vector<std::int16_t> replay = ReadOutput(dir / "out.wav");
-    EXPECT_GT(Rms(std::span(window).last(10 * BlockSamples)), 1000.0);
-    ASSERT_EQ(replay.size(), window.size());
-    for (int k = 0; k < Blocks; ++k) {
-        ASSERT_TRUE(std::equal(window.begin() + k * BlockSamples,
-                               window.begin() + (k + 1) * BlockSamples,
-                               replay.begin() + k * BlockSamples))
-            << "block " << k;
-    }
+    ExpectReplayGives(dir / "in.wav", dir / "out.wav", window, Blocks);
 }
 
 // The live receiver records what it captures ("Rec I/Q"); replaying that recording with the
@@ -323,19 +330,7 @@ TEST(ReplayPath, RecordingOfTheLiveReceiverReplaysToTheSameAudio) {
     EXPECT_EQ(tools::ReadAllFrames(recorded, rate), captured);
     EXPECT_EQ(rate, 48000);
 
-    const ProgramRun run =
-        Replay({QStringLiteral("--mode"), QStringLiteral("usb"), QStringLiteral("--offset"),
-                QStringLiteral("6500"), Q(recorded), Q(dir / "out.wav")});
-    ASSERT_EQ(run.Status, 0) << run.Err;
-    const std::vector<std::int16_t> replay = ReadOutput(dir / "out.wav");
-    EXPECT_GT(Rms(std::span(window).last(10 * BlockSamples)), 1000.0);
-    ASSERT_EQ(replay.size(), window.size());
-    for (int k = 0; k < Blocks; ++k) {
-        ASSERT_TRUE(std::equal(window.begin() + k * BlockSamples,
-                               window.begin() + (k + 1) * BlockSamples,
-                               replay.begin() + k * BlockSamples))
-            << "block " << k;
-    }
+    ExpectReplayGives(recorded, dir / "out.wav", window, Blocks);
 }
 
 TEST(ReplayPath, RecordingIntoAnUnwritablePlaceIsRefusedWithAMessage) {

@@ -177,7 +177,10 @@ void BlockExchange::CheckStall() {
     }
     const std::uint64_t frames = Sound_.Counters().FramesCaptured;
     const double now = Clock();
-    if (frames != WatchedFrames_) {
+    // Blocks still waiting for this thread mean the device is alive and waits for us (a back
+    // end that holds capture back rather than overwrite unread halves).
+    const NotificationQueue& queue = Sound_.Notifications();
+    if (frames != WatchedFrames_ || queue.Pushed() != queue.Handled()) {
         WatchedFrames_ = frames;
         WatchedSince_ = now;
         return;
@@ -239,19 +242,23 @@ void BlockExchange::DirectXEvent8_DXCallback(std::int32_t EventId) {
     }
     PlayCursor = positions.Play;
     WriteCursor = positions.Write;
-    const bool restartPending = Resync;
-    if (WriteStart <= WriteCursor && WriteCursor <= WriteEnd) {
-        Resync = true;
-        PlayIndex = 0;
-        WriteStart = 0;
-    }
-    if (WriteStart <= PlayCursor && PlayCursor <= WriteEnd) {
-        Resync = true;
-        PlayIndex = 0;
-        WriteStart = 0;
-    }
-    if (Resync && !restartPending) {
-        ++PlaybackRestarts_;
+    // While a restart is pending the player is about to be set to segment 0 and the blocks go
+    // to segments 0, 1, 2 in order; a collision now (a stopped player's old position, exactly
+    // 8192 before segment 1) would send this block over the one just written to segment 0.
+    if (!Resync) {
+        if (WriteStart <= WriteCursor && WriteCursor <= WriteEnd) {
+            Resync = true;
+            PlayIndex = 0;
+            WriteStart = 0;
+        }
+        if (WriteStart <= PlayCursor && PlayCursor <= WriteEnd) {
+            Resync = true;
+            PlayIndex = 0;
+            WriteStart = 0;
+        }
+        if (Resync) {
+            ++PlaybackRestarts_;
+        }
     }
     if (SoundStatus st = Sound_.WritePlay(WriteStart, played); !st.Ok()) {
         Fail(st);

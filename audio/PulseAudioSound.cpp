@@ -144,16 +144,42 @@ struct PulseAudioSound::Hooks {
         }
     }
 
-    // Captured frames, as they come: into the capture ring.
+    // Captured frames, as they come: into the capture ring, but never over a half the UI
+    // thread has not read yet. What does not fit stays at the server until the next call, so a
+    // busy UI thread delays blocks rather than losing them.
     static void Read(pa_stream* stream, std::size_t /*bytes*/, void* self) {
         auto* sound = static_cast<PulseAudioSound*>(self);
-        const void* data = nullptr;
-        std::size_t bytes = 0;
-        while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+        for (;;) {
+            if (!sound->HaveFragment_) {
+                const void* data = nullptr;
+                std::size_t bytes = 0;
+                if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) {
+                    return;
+                }
+                sound->Fragment_ = data;
+                sound->FragmentBytes_ = bytes;
+                sound->FragmentDone_ = 0;
+                sound->HaveFragment_ = true;
+            }
+            const auto left = static_cast<std::int32_t>(
+                (sound->FragmentBytes_ - sound->FragmentDone_) / FrameBytes);
+            const std::int32_t n =
+                sound->Rings_.Capturing() ? std::min(left, sound->Rings_.CaptureRoom()) : left;
+            if (n == 0 && left > 0) {
+                return; // the ring is full of unread blocks: wait for the UI thread
+            }
             // A hole (data lost at the server) is captured as silence, keeping the time line.
-            sound->Rings_.Capture(static_cast<const std::int16_t*>(data),
-                                  static_cast<std::int32_t>(bytes / FrameBytes));
-            pa_stream_drop(stream);
+            const auto* base = static_cast<const std::uint8_t*>(sound->Fragment_);
+            sound->Rings_.Capture(
+                base != nullptr ? reinterpret_cast<const std::int16_t*>(base + sound->FragmentDone_)
+                                : nullptr,
+                n);
+            sound->FragmentDone_ += static_cast<std::size_t>(n) * FrameBytes;
+            if (sound->FragmentBytes_ - sound->FragmentDone_ <
+                static_cast<std::size_t>(FrameBytes)) {
+                pa_stream_drop(stream);
+                sound->HaveFragment_ = false;
+            }
         }
     }
 
@@ -325,6 +351,7 @@ void PulseAudioSound::ConnectStreams() {
 }
 
 void PulseAudioSound::DropStreams() {
+    HaveFragment_ = false;
     for (pa_stream** s : {&Record_, &Playback_}) {
         if (*s == nullptr) {
             continue;

@@ -67,6 +67,12 @@ private:
     pa_stream* Record_ = nullptr;
     pa_stream* Playback_ = nullptr;
     bool Wanted_ = false; // the device should run (guarded by the main loop's lock)
+    // The captured fragment being stored into the ring (main loop thread only): the server
+    // keeps it until it is dropped, so a fragment can be stored in parts.
+    const void* Fragment_ = nullptr;
+    std::size_t FragmentBytes_ = 0;
+    std::size_t FragmentDone_ = 0;
+    bool HaveFragment_ = false;
     std::atomic<int> FailureError_{0};
     std::atomic<const char*> FailureWhere_{"the sound server"};
     std::atomic<std::int32_t> GrantedLatencyFrames_{0};

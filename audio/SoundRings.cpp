@@ -150,6 +150,28 @@ void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noex
     }
 }
 
+std::int32_t SoundRings::CaptureRoom() const noexcept {
+    const std::int32_t pos = CaptureFrame_.load(std::memory_order_relaxed);
+    std::int32_t nextSlot = -1;
+    std::int32_t nextAhead = CaptureFrames;
+    for (std::int32_t i = 0; i < MaxNotifications; ++i) {
+        if (NotifyEvent_[i].load(std::memory_order_acquire) == 0) {
+            continue;
+        }
+        const std::int32_t at = NotifyFrame_[i].load(std::memory_order_relaxed);
+        const std::int32_t ahead = ((at - pos) % CaptureFrames + CaptureFrames) % CaptureFrames;
+        if (ahead < nextAhead) {
+            nextAhead = ahead;
+            nextSlot = i;
+        }
+    }
+    if (nextSlot < 0) {
+        return CaptureFrames;
+    }
+    // The stretch up to the next notification is that notification's half: unread, it waits.
+    return Queued_[nextSlot].load(std::memory_order_acquire) > 0 ? 0 : nextAhead + 1;
+}
+
 void SoundRings::Transfer(const std::int16_t* in, std::int16_t* out, std::int32_t frames) noexcept {
     Capture(in, frames);
     if (out != nullptr) {

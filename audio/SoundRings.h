@@ -71,6 +71,11 @@ public:
     // capturing, signalling the notifications it passes, and fills `out` from the playback ring
     // while playing (zeros otherwise). No locks, no allocation, no system call but the wake-up.
     void Transfer(const std::int16_t* in, std::int16_t* out, std::int32_t frames) noexcept;
+    // Frames the device may store before it would overwrite a half whose notification is still
+    // unread (0: it must wait). A back end whose server can hold data back (a PulseAudio record
+    // stream) stores no more than this, so a busy UI thread delays blocks instead of losing
+    // them. Device side only.
+    std::int32_t CaptureRoom() const noexcept;
     // The two halves of Transfer, for back ends whose capture and playback run separately.
     void Capture(const std::int16_t* in, std::int32_t frames) noexcept;
     void Fetch(std::int16_t* out, std::int32_t frames) noexcept;

@@ -22,9 +22,12 @@
 # Xvfb on a free display; the receiver with -platform xcb. Clicks, as a person would: USB, the
 # station's trace on the wide spectrum, the 100 Hz and 10 Hz step buttons to the exact tuning,
 # ON. Then the I/Q recording is played into "iq" with paplay, what the receiver plays is
-# recorded from "audio.monitor" with parec, OFF is clicked, and the recording is decoded with
-# multimon-ng. One line per start: server, start, the receiver's CPU share while ON (100 % is one
-# core), its loss counters (printed with --verbose) and the decoded digits with the verdict.
+# recorded from "audio.monitor" with parec (and what reaches it from "iq.monitor"), OFF is
+# clicked, and the recording is decoded with multimon-ng. One line per start: server, start, the
+# time the server took to start, the receiver's CPU share while ON (100 % is one core), its loss
+# counters (printed with CORVANE_ARGS=--verbose), whether the I/Q reached the capture device
+# intact (if not, the player or the server lost data, not the receiver), and the decoded digits
+# with the verdict. A final summary repeats the lines. For CI: --starts 1.
 # Exit status: 0 when every start decoded every digit exactly once, 1 otherwise, 2 usage error.
 set -euo pipefail
 cd "$(dirname "$0")/../.."

@@ -270,6 +270,25 @@ TEST(BlockExchange, CollisionRangesFollowTheSegmentNumberRule) {
     }
 }
 
+// After ON the player stands where it stopped. Standing exactly at byte 8192 it would collide
+// before every write of segment 1 and send the block over the one just written to segment 0:
+// while a restart is pending no collision redirects a block, so the first three blocks lie in
+// segments 0, 1 and 2, and nothing counts as a restart.
+TEST(BlockExchange, PlayerStoppedAtSegmentOneLosesNoBlockAfterOn) {
+    Receiver rx;
+    rx.StartUp();
+    ASSERT_TRUE(rx.card.SetPlayPosition(8192).Ok());
+    rx.On();
+    std::vector<std::int32_t> start;
+    for (int i = 0; i < 3; ++i) {
+        rx.Block();
+        start.push_back(rx.exchange.WriteStart);
+    }
+    EXPECT_EQ(start, (std::vector<std::int32_t>{0, 8192, 16384}));
+    EXPECT_EQ(rx.Count(SoundOp::StartPlay), 1u);
+    EXPECT_EQ(rx.exchange.PlaybackRestarts(), 0u);
+}
+
 // The two positions are tested separately: either one inside the range is a collision.
 TEST(BlockExchange, EitherThePlayOrTheWritePositionCollides) {
     struct Case {

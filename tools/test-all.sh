@@ -11,6 +11,17 @@ bash tools/check-format.sh
 export QT_QPA_PLATFORM=offscreen
 # A private sound server (PipeWire when installed, else PulseAudio) that ALSA's default device
 # (and so PortAudio's) reaches; the sound tests play through it and capture what they played.
+# Its folder is this run's own, so nothing else playing on the machine mixes into the tests, and
+# every server this run starts is stopped when it ends.
+sound_root="$(mktemp -d /tmp/corvane-test-sound.XXXXXX)"
+stop_servers() {
+    for d in "${sound_root}"/*/; do
+        [ -d "${d}" ] && CORVANE_SOUND_DIR="${d}" bash tools/sound-server.sh stop >/dev/null 2>&1
+    done
+    rm -rf "${sound_root}"
+}
+trap stop_servers EXIT
+export CORVANE_SOUND_DIR="${sound_root}/default"
 sound_env="$(bash tools/sound-server.sh)"
 eval "${sound_env}"
 export CORVANE_REQUIRE_SOUND=1
@@ -38,7 +49,7 @@ for kind in pipewire pulseaudio; do
     fi
     echo "== live path on ${kind} =="
     (
-        export CORVANE_SOUND_DIR="/tmp/corvane-sound-${kind}" CORVANE_SOUND_SERVER="${kind}"
+        export CORVANE_SOUND_DIR="${sound_root}/${kind}" CORVANE_SOUND_SERVER="${kind}"
         eval "$(bash tools/sound-server.sh "${kind}" start)"
         ctest --preset release -L device
         CORVANE_ARGS=--verbose bash bench/live/run.sh --server "${kind}" --starts 1 --load

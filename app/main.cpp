@@ -5,6 +5,7 @@
 #include "frmReceiver.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
@@ -178,6 +179,18 @@ int main(int argc, char** argv) {
             problem = CheckDevice(options.Playback, "playback", lists.Playback);
         }
     }
+    if (!problem.empty()) {
+        std::fprintf(stderr, "corvane: %s\n", problem.c_str());
+        if (HasDisplay()) {
+            QApplication app(argc, argv);
+            if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
+                // Started from the desktop menu, the terminal is nowhere to be seen.
+                QMessageBox::critical(nullptr, QStringLiteral("Corvane 2.1"),
+                                      QString::fromStdString(problem));
+            }
+        }
+        return 1;
+    }
     if (!HasDisplay()) {
         std::fprintf(stderr, "corvane: no graphical desktop (DISPLAY or WAYLAND_DISPLAY is not "
                              "set): the receiver needs one for its window\n");
@@ -185,12 +198,6 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "corvane: %s\n", problem.c_str());
-        QMessageBox::critical(nullptr, QStringLiteral("Corvane 2.1"),
-                              QString::fromStdString(problem));
-        return 1;
-    }
     // The sound system outlives the window, which releases it when it closes.
     std::unique_ptr<corvane::SoundSystem> sound;
     if (pulse) {

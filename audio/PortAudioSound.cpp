@@ -37,13 +37,13 @@ PaStreamParameters Parameters(int device) {
     return p;
 }
 
-// ALSA and JACK print every device they probe and fail to open (a hundred lines at each start)
-// through their error hooks; PortAudio reports what matters to us in its return codes. The
-// hooks are looked up at run time: the libraries are there only as PortAudio's.
+// The hooks are looked up at run time: the libraries are there only as PortAudio's.
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void QuietJack(const char*) {}
 
-void SilenceProbeNoise() {
+} // namespace
+
+void PortAudioSound::QuietLibraries() {
     using AlsaHandler = void (*)(const char*, int, const char*, int, const char*, ...);
     using SetAlsaHandler = int (*)(AlsaHandler);
     using JackHandler = void (*)(const char*);
@@ -57,6 +57,8 @@ void SilenceProbeNoise() {
         }
     }
 }
+
+namespace {
 
 // The device of that exact name with enough channels in that direction, or paNoDevice.
 PaDeviceIndex FindDevice(const std::string& name, bool input) {
@@ -79,7 +81,7 @@ SoundStatus PortAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,
                                         std::vector<SoundDeviceInfo>& playback) {
     capture.clear();
     playback.clear();
-    SilenceProbeNoise();
+    QuietLibraries();
     if (const PaError err = Pa_Initialize(); err != paNoError) {
         return PaFail(SoundOp::CreateRoot, "PortAudio did not start", err);
     }
@@ -112,7 +114,7 @@ PortAudioSound::~PortAudioSound() {
 }
 
 SoundStatus PortAudioSound::OpenRoot() {
-    SilenceProbeNoise();
+    QuietLibraries();
     const PaError err = Pa_Initialize();
     if (err != paNoError) {
         return PaFail(SoundOp::CreateRoot, "PortAudio did not start", err);

@@ -19,6 +19,9 @@ public:
     // Empty names: PortAudio's default input and output device.
     explicit PortAudioSound(std::string captureDevice = {}, std::string playbackDevice = {})
         : CaptureName_(std::move(captureDevice)), PlaybackName_(std::move(playbackDevice)) {}
+    // Silences ALSA's and JACK's messages about every device they probe (a hundred lines at
+    // each start); call before Pa_Initialize. PortAudio's own return codes say what matters.
+    static void QuietLibraries();
     // The devices with at least two input (capture) or output (playback) channels.
     static SoundStatus ListDevices(std::vector<SoundDeviceInfo>& capture,
                                    std::vector<SoundDeviceInfo>& playback);

@@ -2,6 +2,7 @@
 // synthetic band, for trying the receiver without a front end.
 #include "DemoBand.h"
 #include "IqFiles.h"
+#include "PortAudioSound.h"
 #include "VirtualSoundCard.h"
 #include "frmReceiver.h"
 
@@ -73,6 +74,7 @@ int WriteBand(const std::string& path, const std::string& secondsText) {
 }
 
 bool CaptureDeviceExists() {
+    corvane::PortAudioSound::QuietLibraries();
     if (Pa_Initialize() != paNoError) {
         return false;
     }
@@ -114,6 +116,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     PaStream* stream = nullptr;
+    corvane::PortAudioSound::QuietLibraries();
     const bool audio = Pa_Initialize() == paNoError;
     if (audio && Pa_GetDefaultOutputDevice() != paNoDevice &&
         Pa_OpenDefaultStream(&stream, 0, 2, paInt16, corvane::tools::RecordingRate, 256, nullptr,

@@ -37,7 +37,7 @@ echo "== tsan (audio) =="
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target corvane_audio_tests corvane_audio_device_tests \
     corvane_audio_server_tests
-ctest --preset tsan -L audio
+ctest --preset tsan -L 'audio|device'
 
 # The live path on each kind of server installed: the sound-server tests (loopback, server
 # killed and restarted) and a short run of the live benchmark (the real receiver clicked on an

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -201,6 +203,111 @@ TEST(LiveLoopback, PortAudioThroughAlsaPlaysBackASignalIntact) {
         }
     }
     EXPECT_EQ(problem, "");
+    exchange.Release();
+}
+
+// Checks the signal as it comes back, frame by frame, without keeping it: for runs of an hour.
+class StreamingClient final : public ExchangeClient {
+public:
+    void ProcessBlock(std::span<const std::int16_t> InBlock,
+                      std::span<std::int16_t> OutBlock) override {
+        for (std::size_t j = 0; j + 1 < InBlock.size(); j += 2) {
+            const std::int16_t l = InBlock[j];
+            const std::int16_t r = InBlock[j + 1];
+            if (Next < 0) {
+                Next = l == Left(0) && r == Right(0) ? 1 : -1;
+                Lead += Next < 0 ? 1 : 0;
+            } else if (l == Left(Next) && r == Right(Next)) {
+                ++Next;
+            } else {
+                FirstWrong = FirstWrong < 0 ? Next : FirstWrong;
+                ++Wrong;
+                ++Next; // a stretch lost or repeated shows as a run of wrong frames
+            }
+        }
+        for (std::int64_t j = 0; j < 2048; ++j) {
+            const std::int64_t m = Played * 2048 + j;
+            OutBlock[2 * j] = Left(m);
+            OutBlock[2 * j + 1] = Right(m);
+        }
+        ++Played;
+    }
+    void DoEvents() override { QCoreApplication::processEvents(); }
+    void ShowRunTime(const std::string&) override {}
+    void SoundFailed(const SoundStatus& status) override { Failures.push_back(status); }
+
+    std::int64_t Played = 0;
+    std::int64_t Next = -1; // the frame of the signal expected next; -1 before it came back
+    std::int64_t Lead = 0;  // frames captured before the signal came back
+    std::int64_t Wrong = 0;
+    std::int64_t FirstWrong = -1;
+    std::vector<SoundStatus> Failures;
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The soak of bench/live/soak.sh: CORVANE_SOAK_SECONDS of the signal through the server, every
+// frame checked, with the loss counters and the CPU share. Skipped unless asked for.
+TEST(LiveLoopback, SoakOnTheServer) {
+    const char* env = std::getenv("CORVANE_SOAK_SECONDS");
+    if (env == nullptr || std::atof(env) <= 0.0) {
+        GTEST_SKIP() << "CORVANE_SOAK_SECONDS not set";
+    }
+    const double seconds = std::atof(env);
+    ASSERT_TRUE(PulseAudioSound::ServerReachable(2000)) << "no PulseAudio server answers";
+    PulseAudioSound sound;
+    StreamingClient client;
+    BlockExchange exchange(sound, client);
+    ASSERT_TRUE(exchange.CreateDevices().Ok());
+    ASSERT_TRUE(exchange.SetEvents().Ok());
+    const double cpuBefore = CpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(exchange.StartCapture().Ok());
+    qint64 reported = 0;
+    while (timer.elapsed() < seconds * 1000 && client.Failures.empty()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        if (timer.elapsed() - reported >= 60000) {
+            reported = timer.elapsed();
+            const SoundCounters c = sound.Counters();
+            std::printf("soak: %.0f s, %lld blocks, %lld frames checked, %lld wrong, overruns "
+                        "%llu, merged %llu, xruns %llu, restarts %llu, cpu %.2f %%\n",
+                        static_cast<double>(reported) / 1000, static_cast<long long>(client.Played),
+                        static_cast<long long>(client.Next), static_cast<long long>(client.Wrong),
+                        static_cast<unsigned long long>(c.CaptureOverruns),
+                        static_cast<unsigned long long>(c.MergedNotifications),
+                        static_cast<unsigned long long>(c.DeviceXruns),
+                        static_cast<unsigned long long>(exchange.PlaybackRestarts()),
+                        100.0 * (CpuSeconds() - cpuBefore) /
+                            (static_cast<double>(reported) / 1000));
+            std::fflush(stdout);
+        }
+    }
+    const double wall = static_cast<double>(timer.elapsed()) / 1000;
+    const double cpu = CpuSeconds() - cpuBefore;
+    ASSERT_TRUE(exchange.StopBuffers().Ok());
+    const SoundCounters c = sound.Counters();
+    std::printf("soak done: %.0f s, %lld blocks, %lld frames checked (first after %lld), %lld "
+                "wrong (first at %lld), overruns %llu, merged %llu, dropped %llu, xruns %llu, "
+                "restarts %llu, cpu %.2f %% of one core\n",
+                wall, static_cast<long long>(client.Played), static_cast<long long>(client.Next),
+                static_cast<long long>(client.Lead), static_cast<long long>(client.Wrong),
+                static_cast<long long>(client.FirstWrong),
+                static_cast<unsigned long long>(c.CaptureOverruns),
+                static_cast<unsigned long long>(c.MergedNotifications),
+                static_cast<unsigned long long>(c.DroppedNotifications),
+                static_cast<unsigned long long>(c.DeviceXruns),
+                static_cast<unsigned long long>(exchange.PlaybackRestarts()), 100.0 * cpu / wall);
+    EXPECT_TRUE(client.Failures.empty());
+    EXPECT_GT(client.Next, static_cast<std::int64_t>((seconds - 2) * 48000));
+    EXPECT_EQ(client.Wrong, 0);
+    EXPECT_EQ(c.CaptureOverruns + c.MergedNotifications + c.DroppedNotifications, 0u);
+    EXPECT_EQ(exchange.PlaybackRestarts(), 0u);
     exchange.Release();
 }
 

@@ -2,6 +2,9 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -13,13 +16,16 @@ namespace {
 constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(SoundRate),
                                     static_cast<std::uint8_t>(SoundChannels)};
 
-// Playback: 1024 frames (21 ms) queued at the server, asked for in steps of 512 frames. The
-// block exchange counts a play position inside the segment about to be written as a collision,
-// so this latency plus the notifications' jitter must stay well below one block (42.67 ms).
+// Playback: 1024 frames (21 ms) queued at the server, asked for in steps of 256 frames. The
+// block exchange counts a play position inside the segment about to be written as a collision;
+// the player trails the writer by one block less this latency, so latency plus the jitter of
+// the notifications and of the play position must stay well below one block (42.67 ms).
 constexpr std::uint32_t PlaybackQueueBytes = 1024 * FrameBytes;
-constexpr std::uint32_t PlaybackRequestBytes = 512 * FrameBytes;
-// Capture: delivered every 1024 frames.
-constexpr std::uint32_t CaptureFragmentBytes = 1024 * FrameBytes;
+constexpr std::uint32_t PlaybackRequestBytes = 256 * FrameBytes;
+// Capture: delivered every 256 frames (5.3 ms). A notification is late by up to one fragment;
+// with fragments of 1024 frames that jitter alone (21 ms) ate the margin above and forced a
+// playback restart in most starts.
+constexpr std::uint32_t CaptureFragmentBytes = 256 * FrameBytes;
 
 constexpr int ConnectTimeoutMs = 3000;
 
@@ -163,11 +169,15 @@ struct PulseAudioSound::Hooks {
             }
             const auto left = static_cast<std::int32_t>(
                 (sound->FragmentBytes_ - sound->FragmentDone_) / FrameBytes);
+            // Say we wait before looking at the room: the UI thread releases a half, then looks
+            // at this flag, so one of the two always sees the other.
+            sound->ReaderWaiting_.store(true, std::memory_order_seq_cst);
             const std::int32_t n =
                 sound->Rings_.Capturing() ? std::min(left, sound->Rings_.CaptureRoom()) : left;
             if (n == 0 && left > 0) {
                 return; // the ring is full of unread blocks: wait for the UI thread
             }
+            sound->ReaderWaiting_.store(false, std::memory_order_relaxed);
             // A hole (data lost at the server) is captured as silence, keeping the time line.
             const auto* base = static_cast<const std::uint8_t*>(sound->Fragment_);
             sound->Rings_.Capture(
@@ -203,6 +213,16 @@ struct PulseAudioSound::Hooks {
                 return;
             }
             bytes -= n;
+        }
+    }
+
+    // The UI thread read a half while capture waited: go on storing what the server holds.
+    static void Wake(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void* self) {
+        auto* sound = static_cast<PulseAudioSound*>(self);
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(fd, &count, sizeof count);
+        if (sound->Record_ != nullptr && pa_stream_get_state(sound->Record_) == PA_STREAM_READY) {
+            Read(sound->Record_, 0, sound);
         }
     }
 
@@ -266,6 +286,11 @@ SoundStatus PulseAudioSound::OpenRoot() {
                                  "library did not start.");
     }
     pa_threaded_mainloop_lock(Loop_);
+    WakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (WakeFd_ >= 0) {
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(Loop_);
+        WakeEvent_ = api->io_new(api, WakeFd_, PA_IO_EVENT_INPUT, &Hooks::Wake, this);
+    }
     NewContext();
     const bool settled = Context_ != nullptr && WaitLocked(Loop_, ConnectTimeoutMs, [this] {
                              return ContextSettled(Context_);
@@ -291,10 +316,19 @@ void PulseAudioSound::CloseRoot() {
     Wanted_ = false;
     DropStreams();
     DropContext();
+    if (WakeEvent_ != nullptr) {
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(Loop_);
+        api->io_free(static_cast<pa_io_event*>(WakeEvent_));
+        WakeEvent_ = nullptr;
+    }
     pa_threaded_mainloop_unlock(Loop_);
     pa_threaded_mainloop_stop(Loop_);
     pa_threaded_mainloop_free(Loop_);
     Loop_ = nullptr;
+    if (WakeFd_ >= 0) {
+        ::close(WakeFd_);
+        WakeFd_ = -1;
+    }
 }
 
 void PulseAudioSound::NewContext() {
@@ -374,6 +408,13 @@ void PulseAudioSound::StreamsFailed(int error, const char* where) {
     FailureWhere_.store(where, std::memory_order_relaxed);
     Wanted_ = false; // one report per run; the window stops the device next
     SignalStreamFailure();
+}
+
+void PulseAudioSound::CaptureReleased() {
+    if (WakeFd_ >= 0 && ReaderWaiting_.exchange(false, std::memory_order_seq_cst)) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(WakeFd_, &one, sizeof one);
+    }
 }
 
 SoundStatus PulseAudioSound::RunDevice(bool /*afterFailure*/) {

@@ -52,6 +52,7 @@ private:
     SoundStatus HaltDevice() override;
     std::string StreamFailureText() const override;
     std::uint64_t DeviceXruns() const override { return Xruns_.load(std::memory_order_relaxed); }
+    void CaptureReleased() override;
 
     // With the main loop locked.
     void NewContext();
@@ -73,6 +74,12 @@ private:
     std::size_t FragmentBytes_ = 0;
     std::size_t FragmentDone_ = 0;
     bool HaveFragment_ = false;
+    // Capture waits for the UI thread to read a half: it then wakes the main loop through this
+    // descriptor, so that what the server holds moves on at once rather than at the next
+    // fragment.
+    std::atomic<bool> ReaderWaiting_{false};
+    int WakeFd_ = -1;
+    void* WakeEvent_ = nullptr; // pa_io_event
     std::atomic<int> FailureError_{0};
     std::atomic<const char*> FailureWhere_{"the sound server"};
     std::atomic<std::int32_t> GrantedLatencyFrames_{0};

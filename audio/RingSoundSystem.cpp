@@ -239,6 +239,7 @@ SoundStatus RingSoundSystem::ReadCapture(std::int32_t offset, std::span<std::int
         return Fail(op, "the range lies outside the capture buffer");
     }
     Rings_.ReadCapture(offset / FrameBytes, dest);
+    CaptureReleased();
     return {};
 }
 

@@ -54,6 +54,8 @@ protected:
     virtual SoundStatus HaltDevice() = 0; // stop moving frames
     virtual std::string StreamFailureText() const = 0;
     virtual std::uint64_t DeviceXruns() const { return 0; }
+    // The UI thread has read a half: a back end holding capture back may go on.
+    virtual void CaptureReleased() {}
 
     // Device side: the stream died. Pushes StreamFailedEvent once per run.
     void SignalStreamFailure() noexcept;

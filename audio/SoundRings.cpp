@@ -57,16 +57,17 @@ bool SoundRings::TakeNotification(std::int32_t eventId) {
         if (eventId == 0 || NotifyEvent_[i].load(std::memory_order_acquire) != eventId) {
             continue;
         }
-        if (Queued_[i].fetch_sub(1, std::memory_order_acq_rel) > 1) {
+        if (Queued_[i].load(std::memory_order_acquire) > 1) {
+            Queued_[i].fetch_sub(1, std::memory_order_acq_rel);
             Merged_.fetch_add(1, std::memory_order_relaxed);
             return false;
         }
-        return true;
+        return true; // it leaves when its half has been read
     }
     return true;
 }
 
-void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) const {
+void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) {
     const std::size_t frames = dest.size() / 2;
     for (std::size_t j = 0; j < frames; ++j) {
         const std::uint32_t v =
@@ -74,6 +75,17 @@ void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) c
                 std::memory_order_relaxed);
         dest[2 * j] = LeftOf(v);
         dest[2 * j + 1] = RightOf(v);
+    }
+    for (std::int32_t i = 0; i < MaxNotifications; ++i) {
+        const std::int32_t at = NotifyFrame_[i].load(std::memory_order_relaxed);
+        const std::int32_t ahead = ((at - frame) % CaptureFrames + CaptureFrames) % CaptureFrames;
+        if (static_cast<std::size_t>(ahead) >= frames) {
+            continue;
+        }
+        std::int32_t queued = Queued_[i].load(std::memory_order_acquire);
+        while (queued > 0 &&
+               !Queued_[i].compare_exchange_weak(queued, queued - 1, std::memory_order_seq_cst)) {
+        }
     }
 }
 

@@ -39,8 +39,10 @@ public:
     bool Capturing() const { return Capturing_.load(std::memory_order_acquire); }
     bool Playing() const { return Playing_.load(std::memory_order_acquire); }
 
-    // Frames from the capture ring starting at a frame, wrapping; dest holds L,R pairs.
-    void ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) const;
+    // Frames from the capture ring starting at a frame, wrapping; dest holds L,R pairs. A
+    // notification whose frame lies in the range read is done with: its half may be
+    // overwritten from now on.
+    void ReadCapture(std::int32_t frame, std::span<std::int16_t> dest);
     // The UI thread took this notification from the queue. False when a newer one of the same
     // event is queued behind it: like an auto-reset event, a backlog holds at most one live
     // notification per half, so a stale half is never handled and the order stays that of
@@ -95,7 +97,8 @@ private:
     std::atomic<bool> Playing_{false};
     std::array<std::atomic<std::int32_t>, MaxNotifications> NotifyFrame_{}; // frame index
     std::array<std::atomic<std::int32_t>, MaxNotifications> NotifyEvent_{}; // 0: none
-    // Notifications of each event pushed by the device and not yet taken by the UI thread.
+    // Notifications of each event pushed by the device whose half the UI thread has not read
+    // yet (stale ones leave when taken, the live one when its half is read).
     std::array<std::atomic<std::int32_t>, MaxNotifications> Queued_{};
     std::array<bool, MaxNotifications> OverrunCounted_{}; // device side only
     std::atomic<std::uint64_t> Overruns_{0};

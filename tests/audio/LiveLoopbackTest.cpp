@@ -207,28 +207,36 @@ TEST(LiveLoopback, PortAudioThroughAlsaPlaysBackASignalIntact) {
 }
 
 // Checks the signal as it comes back, frame by frame, without keeping it: for runs of an hour.
+// Each frame carries its own number (left: the low 15 bits, right: the next 15 bits), so every
+// break in the sequence is found and measured: frames skipped (lost) or played again.
 class StreamingClient final : public ExchangeClient {
 public:
+    static std::int16_t Low(std::int64_t m) { return static_cast<std::int16_t>(m & 0x7fff); }
+    static std::int16_t High(std::int64_t m) {
+        return static_cast<std::int16_t>((m >> 15) & 0x7fff);
+    }
+
     void ProcessBlock(std::span<const std::int16_t> InBlock,
                       std::span<std::int16_t> OutBlock) override {
         for (std::size_t j = 0; j + 1 < InBlock.size(); j += 2) {
             const std::int16_t l = InBlock[j];
             const std::int16_t r = InBlock[j + 1];
-            if (Next < 0) {
-                Next = l == Left(0) && r == Right(0) ? 1 : -1;
-                Lead += Next < 0 ? 1 : 0;
-            } else if (l == Left(Next) && r == Right(Next)) {
-                ++Next;
-            } else {
-                FirstWrong = FirstWrong < 0 ? Next : FirstWrong;
-                ++Wrong;
-                ++Next; // a stretch lost or repeated shows as a run of wrong frames
+            if (l < 0 || r < 0 || (Last < 0 && (l != 1 || r != 0))) {
+                Lead += Last < 0 ? 1 : 0; // silence before the signal (frame 0 is silent too)
+                continue;
             }
+            const std::int64_t m = (static_cast<std::int64_t>(r) << 15) | l;
+            if (Last >= 0 && m != Last + 1) {
+                ++Breaks;
+                (m > Last ? Skipped : Repeated) += m > Last ? m - Last - 1 : Last + 1 - m;
+            }
+            Last = m;
+            ++Checked;
         }
         for (std::int64_t j = 0; j < 2048; ++j) {
-            const std::int64_t m = Played * 2048 + j;
-            OutBlock[2 * j] = Left(m);
-            OutBlock[2 * j + 1] = Right(m);
+            const std::int64_t m = Played * 2048 + j + 1; // from 1: 0 would look like silence
+            OutBlock[2 * j] = Low(m);
+            OutBlock[2 * j + 1] = High(m);
         }
         ++Played;
     }
@@ -237,10 +245,12 @@ public:
     void SoundFailed(const SoundStatus& status) override { Failures.push_back(status); }
 
     std::int64_t Played = 0;
-    std::int64_t Next = -1; // the frame of the signal expected next; -1 before it came back
+    std::int64_t Last = -1; // the number of the last frame of the signal captured
     std::int64_t Lead = 0;  // frames captured before the signal came back
-    std::int64_t Wrong = 0;
-    std::int64_t FirstWrong = -1;
+    std::int64_t Checked = 0;
+    std::int64_t Breaks = 0;   // places where the sequence does not continue
+    std::int64_t Skipped = 0;  // frames lost at those places
+    std::int64_t Repeated = 0; // frames heard again (or out of order) at those places
     std::vector<SoundStatus> Failures;
 };
 
@@ -271,20 +281,23 @@ TEST(LiveLoopback, SoakOnTheServer) {
     ASSERT_TRUE(exchange.StartCapture().Ok());
     qint64 reported = 0;
     while (timer.elapsed() < seconds * 1000 && client.Failures.empty()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        // Blocks until something happens (a notification every 42.7 ms, the watchdog's tick).
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (timer.elapsed() - reported >= 60000) {
             reported = timer.elapsed();
             const SoundCounters c = sound.Counters();
-            std::printf("soak: %.0f s, %lld blocks, %lld frames checked, %lld wrong, overruns "
-                        "%llu, merged %llu, xruns %llu, restarts %llu, cpu %.2f %%\n",
-                        static_cast<double>(reported) / 1000, static_cast<long long>(client.Played),
-                        static_cast<long long>(client.Next), static_cast<long long>(client.Wrong),
-                        static_cast<unsigned long long>(c.CaptureOverruns),
-                        static_cast<unsigned long long>(c.MergedNotifications),
-                        static_cast<unsigned long long>(c.DeviceXruns),
-                        static_cast<unsigned long long>(exchange.PlaybackRestarts()),
-                        100.0 * (CpuSeconds() - cpuBefore) /
-                            (static_cast<double>(reported) / 1000));
+            std::printf(
+                "soak: %.0f s, %lld blocks, %lld frames checked, %lld breaks (%lld "
+                "frames lost, %lld repeated), overruns %llu, merged %llu, xruns %llu, "
+                "restarts %llu, cpu %.2f %%\n",
+                static_cast<double>(reported) / 1000, static_cast<long long>(client.Played),
+                static_cast<long long>(client.Checked), static_cast<long long>(client.Breaks),
+                static_cast<long long>(client.Skipped), static_cast<long long>(client.Repeated),
+                static_cast<unsigned long long>(c.CaptureOverruns),
+                static_cast<unsigned long long>(c.MergedNotifications),
+                static_cast<unsigned long long>(c.DeviceXruns),
+                static_cast<unsigned long long>(exchange.PlaybackRestarts()),
+                100.0 * (CpuSeconds() - cpuBefore) / (static_cast<double>(reported) / 1000));
             std::fflush(stdout);
         }
     }
@@ -293,19 +306,19 @@ TEST(LiveLoopback, SoakOnTheServer) {
     ASSERT_TRUE(exchange.StopBuffers().Ok());
     const SoundCounters c = sound.Counters();
     std::printf("soak done: %.0f s, %lld blocks, %lld frames checked (first after %lld), %lld "
-                "wrong (first at %lld), overruns %llu, merged %llu, dropped %llu, xruns %llu, "
-                "restarts %llu, cpu %.2f %% of one core\n",
-                wall, static_cast<long long>(client.Played), static_cast<long long>(client.Next),
-                static_cast<long long>(client.Lead), static_cast<long long>(client.Wrong),
-                static_cast<long long>(client.FirstWrong),
+                "breaks (%lld frames lost, %lld repeated), overruns %llu, merged %llu, dropped "
+                "%llu, xruns %llu, restarts %llu, cpu %.2f %% of one core\n",
+                wall, static_cast<long long>(client.Played), static_cast<long long>(client.Checked),
+                static_cast<long long>(client.Lead), static_cast<long long>(client.Breaks),
+                static_cast<long long>(client.Skipped), static_cast<long long>(client.Repeated),
                 static_cast<unsigned long long>(c.CaptureOverruns),
                 static_cast<unsigned long long>(c.MergedNotifications),
                 static_cast<unsigned long long>(c.DroppedNotifications),
                 static_cast<unsigned long long>(c.DeviceXruns),
                 static_cast<unsigned long long>(exchange.PlaybackRestarts()), 100.0 * cpu / wall);
     EXPECT_TRUE(client.Failures.empty());
-    EXPECT_GT(client.Next, static_cast<std::int64_t>((seconds - 2) * 48000));
-    EXPECT_EQ(client.Wrong, 0);
+    EXPECT_GT(client.Checked, static_cast<std::int64_t>((seconds - 2) * 48000));
+    EXPECT_EQ(client.Breaks, 0);
     EXPECT_EQ(c.CaptureOverruns + c.MergedNotifications + c.DroppedNotifications, 0u);
     EXPECT_EQ(exchange.PlaybackRestarts(), 0u);
     exchange.Release();

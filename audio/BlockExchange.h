@@ -54,9 +54,9 @@ public:
     static constexpr std::int32_t WarmupBlocks = 10; // notifications before processing starts
     static constexpr std::int32_t ResyncDelay = 3;   // notifications from collision to restart
     static constexpr std::int32_t RunWindow = 100;   // notifications per "Run mS" average
-    // A device on a real clock that captures nothing for this long has stalled (about 12
+    // A device on a real clock that captures nothing for this long has stalled (about 9
     // blocks); checked every WatchdogTickMs, so a stall is reported within one second.
-    static constexpr int StallMs = 500;
+    static constexpr int StallMs = 400;
     static constexpr int WatchdogTickMs = 100;
 
     BlockExchange(SoundSystem& sound, ExchangeClient& client);

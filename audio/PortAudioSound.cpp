@@ -5,7 +5,13 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace corvane {
 
@@ -75,6 +81,44 @@ PaDeviceIndex FindDevice(const std::string& name, bool input) {
     return paNoDevice;
 }
 
+// How long the window waits for a PortAudio call that can hang on a sound server that stopped
+// answering: opening and starting, then aborting and closing (a failure is reported within a
+// second of the watchdog's).
+constexpr int StartWaitMs = 3000;
+constexpr int StopWaitMs = 200;
+
+// Runs `call` on a thread of its own and waits up to the time given. False when it did not
+// return in time: the thread is left to it, holding what it needs.
+bool CallBounded(std::function<PaError()> call, PaError& result, int timeoutMs) {
+    struct Outcome {
+        std::mutex Lock;
+        std::condition_variable Done;
+        bool Finished = false;
+        PaError Result = paNoError;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    std::thread([outcome, call = std::move(call)] {
+        const PaError r = call();
+        const std::lock_guard lock(outcome->Lock);
+        outcome->Result = r;
+        outcome->Finished = true;
+        outcome->Done.notify_all();
+    }).detach();
+    std::unique_lock lock(outcome->Lock);
+    if (!outcome->Done.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                [&] { return outcome->Finished; })) {
+        return false;
+    }
+    result = outcome->Result;
+    return true;
+}
+
+SoundStatus Abandoned(SoundOp op) {
+    return SoundStatus::Fail(op, "Unable to " + std::string(SoundOpName(op)) +
+                                     ": the sound stream stopped answering and was abandoned. "
+                                     "Restart the receiver to use the sound card again.");
+}
+
 } // namespace
 
 SoundStatus PortAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,
@@ -107,7 +151,7 @@ SoundStatus PortAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,
 PortAudioSound::~PortAudioSound() {
     Shutdown();
     CloseStream();
-    if (Initialized_) {
+    if (Initialized_ && !Abandoned_) { // a call still stuck inside PortAudio would hang this
         Pa_Terminate();
         Initialized_ = false;
     }
@@ -125,7 +169,7 @@ SoundStatus PortAudioSound::OpenRoot() {
 
 void PortAudioSound::CloseRoot() {
     CloseStream();
-    if (Initialized_) {
+    if (Initialized_ && !Abandoned_) {
         Pa_Terminate();
         Initialized_ = false;
     }
@@ -208,18 +252,31 @@ struct PortAudioSound::Hooks {
 };
 
 SoundStatus PortAudioSound::RunDevice(bool afterFailure) {
+    if (Abandoned_) {
+        return Abandoned(SoundOp::StartCapture);
+    }
     if (Stream_ != nullptr && afterFailure) {
         CloseStream(); // a dead stream is opened afresh
     }
-    if (Stream_ == nullptr) {
+    if (Stream_ == nullptr && !Abandoned_) {
         const PaStreamParameters in = Parameters(InputDevice_);
         const PaStreamParameters out = Parameters(OutputDevice_);
-        PaStream* stream = nullptr;
-        PaError err = Pa_OpenStream(&stream, &in, &out, SoundRate, paFramesPerBufferUnspecified,
-                                    paClipOff | paDitherOff, &Hooks::Period, this);
+        auto opened = std::make_shared<PaStream*>(nullptr);
+        PaError err = paNoError;
+        if (!CallBounded(
+                [opened, in, out, this] {
+                    return Pa_OpenStream(opened.get(), &in, &out, SoundRate,
+                                         paFramesPerBufferUnspecified, paClipOff | paDitherOff,
+                                         &Hooks::Period, this);
+                },
+                err, StartWaitMs)) {
+            Abandoned_ = true;
+            return Abandoned(SoundOp::StartCapture);
+        }
         if (err != paNoError) {
             return PaFail(SoundOp::StartCapture, "the sound stream could not be opened", err);
         }
+        PaStream* stream = *opened;
         Stream_ = stream;
         err = Pa_SetStreamFinishedCallback(stream, &Hooks::Finished);
         if (err != paNoError) {
@@ -233,8 +290,17 @@ SoundStatus PortAudioSound::RunDevice(bool afterFailure) {
         const auto latency = static_cast<std::int32_t>(std::lround(OutputLatency_ * SoundRate));
         Rings_.SetLatencyFrames(std::min(latency, PlayFrames - 1));
     }
+    if (Abandoned_) {
+        return Abandoned(SoundOp::StartCapture);
+    }
     StopRequested_.store(false, std::memory_order_release);
-    const PaError err = Pa_StartStream(static_cast<PaStream*>(Stream_));
+    auto* stream = static_cast<PaStream*>(Stream_);
+    PaError err = paNoError;
+    if (!CallBounded([stream] { return Pa_StartStream(stream); }, err, StartWaitMs)) {
+        Stream_ = nullptr;
+        Abandoned_ = true;
+        return Abandoned(SoundOp::StartCapture);
+    }
     if (err != paNoError) {
         StopRequested_.store(true, std::memory_order_release);
         CloseStream();
@@ -252,8 +318,14 @@ SoundStatus PortAudioSound::HaltDevice() {
     if (Pa_IsStreamStopped(stream) == 1) {
         return {};
     }
-    // Abort rather than drain: stopping is immediate, like stopping a sound buffer.
-    const PaError err = Pa_AbortStream(stream);
+    // Abort rather than drain: stopping is immediate, like stopping a sound buffer. A stream
+    // whose thread is stuck in a server that stopped answering is abandoned, never waited for.
+    PaError err = paNoError;
+    if (!CallBounded([stream] { return Pa_AbortStream(stream); }, err, StopWaitMs)) {
+        Stream_ = nullptr;
+        Abandoned_ = true;
+        return Abandoned(SoundOp::StopCapture);
+    }
     if (err != paNoError && !StreamFailed()) {
         CloseStream();
         return PaFail(SoundOp::StopCapture, "the sound stream did not stop", err);
@@ -264,8 +336,12 @@ SoundStatus PortAudioSound::HaltDevice() {
 void PortAudioSound::CloseStream() {
     if (Stream_ != nullptr) {
         StopRequested_.store(true, std::memory_order_release);
-        Pa_CloseStream(static_cast<PaStream*>(Stream_));
+        auto* stream = static_cast<PaStream*>(Stream_);
         Stream_ = nullptr;
+        PaError err = paNoError;
+        if (!CallBounded([stream] { return Pa_CloseStream(stream); }, err, StopWaitMs)) {
+            Abandoned_ = true;
+        }
     }
 }
 

@@ -55,7 +55,8 @@ private:
     const std::string CaptureName_;
     const std::string PlaybackName_;
     bool Initialized_ = false;
-    int OutputDevice_ = -1; // PortAudio device index
+    bool Abandoned_ = false; // a call into PortAudio never returned: it is not used again
+    int OutputDevice_ = -1;  // PortAudio device index
     int InputDevice_ = -1;
     void* Stream_ = nullptr; // PaStream
     double OutputLatency_ = 0.0;

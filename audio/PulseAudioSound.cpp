@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 namespace corvane {
@@ -16,16 +17,24 @@ namespace {
 constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(SoundRate),
                                     static_cast<std::uint8_t>(SoundChannels)};
 
-// Playback: 1024 frames (21 ms) queued at the server, asked for in steps of 256 frames. The
-// block exchange counts a play position inside the segment about to be written as a collision;
-// the player trails the writer by one block less this latency, so latency plus the jitter of
-// the notifications and of the play position must stay well below one block (42.67 ms).
+// Playback: 1024 frames (21 ms) queued at the server. The block exchange counts a play
+// position inside the segment about to be written as a collision; the player trails the writer
+// by one block less this latency, so latency plus the jitter of the notifications and of the
+// play position must stay well below one block (42.67 ms).
 constexpr std::uint32_t PlaybackQueueBytes = 1024 * FrameBytes;
-constexpr std::uint32_t PlaybackRequestBytes = 256 * FrameBytes;
-// Capture: delivered every 256 frames (5.3 ms). A notification is late by up to one fragment;
-// with fragments of 1024 frames that jitter alone (21 ms) ate the margin above and forced a
-// playback restart in most starts.
-constexpr std::uint32_t CaptureFragmentBytes = 256 * FrameBytes;
+// A notification comes late by up to one capture fragment, and the play position moves in
+// steps of one playback request. PulseAudio serves each client the sizes it asks for: with
+// 1024-frame fragments the jitter alone (21 ms) ate the margin above and forced a playback
+// restart in most starts, so there both are 256 frames. PipeWire runs its whole graph at the
+// smallest size any client asks for, which at 256 frames cost every client on the desktop
+// (other players glitched), so there they are its usual 1024 and 512 frames; its timing is
+// steadier.
+struct StreamSizes {
+    std::uint32_t CaptureFragmentBytes;
+    std::uint32_t PlaybackRequestBytes;
+};
+constexpr StreamSizes PulseAudioSizes{256 * FrameBytes, 256 * FrameBytes};
+constexpr StreamSizes PipeWireSizes{1024 * FrameBytes, 512 * FrameBytes};
 
 constexpr int ConnectTimeoutMs = 3000;
 
@@ -297,6 +306,28 @@ SoundStatus PulseAudioSound::OpenRoot() {
                          });
     const bool ready = settled && pa_context_get_state(Context_) == PA_CONTEXT_READY;
     const int error = Context_ != nullptr ? pa_context_errno(Context_) : PA_ERR_INTERNAL;
+    if (ready) {
+        struct Answer {
+            bool Done = false;
+            bool PipeWire = false;
+        } answer;
+        pa_operation* op = pa_context_get_server_info(
+            Context_,
+            [](pa_context*, const pa_server_info* info, void* user) {
+                auto* a = static_cast<Answer*>(user);
+                a->PipeWire =
+                    info != nullptr && info->server_name != nullptr &&
+                    std::string_view(info->server_name).find("PipeWire") != std::string_view::npos;
+                a->Done = true;
+            },
+            &answer);
+        if (op != nullptr) {
+            WaitLocked(Loop_, ConnectTimeoutMs, [&] { return answer.Done; });
+            pa_operation_cancel(op);
+            pa_operation_unref(op);
+        }
+        OnPipeWire_ = answer.PipeWire;
+    }
     pa_threaded_mainloop_unlock(Loop_);
     if (!ready) {
         CloseRoot();
@@ -368,12 +399,13 @@ void PulseAudioSound::ConnectStreams() {
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
     pa_buffer_attr capture{};
     capture.maxlength = static_cast<std::uint32_t>(-1);
-    capture.fragsize = CaptureFragmentBytes;
+    const StreamSizes sizes = OnPipeWire_ ? PipeWireSizes : PulseAudioSizes;
+    capture.fragsize = sizes.CaptureFragmentBytes;
     capture.tlength = capture.prebuf = capture.minreq = static_cast<std::uint32_t>(-1);
     pa_buffer_attr playback{};
     playback.maxlength = static_cast<std::uint32_t>(-1);
     playback.tlength = PlaybackQueueBytes;
-    playback.minreq = PlaybackRequestBytes;
+    playback.minreq = sizes.PlaybackRequestBytes;
     playback.prebuf = static_cast<std::uint32_t>(-1);
     playback.fragsize = static_cast<std::uint32_t>(-1);
     const char* source = CaptureDevice_.empty() ? nullptr : CaptureDevice_.c_str();
@@ -460,7 +492,7 @@ std::string PulseAudioSound::StreamFailureText() const {
 std::string PulseAudioSound::DeviceNames() const {
     return "in: " + (CaptureDevice_.empty() ? std::string("default source") : CaptureDevice_) +
            ", out: " + (PlaybackDevice_.empty() ? std::string("default sink") : PlaybackDevice_) +
-           " (PulseAudio server)";
+           (OnPipeWire_ ? " (PipeWire's PulseAudio server)" : " (PulseAudio server)");
 }
 
 double PulseAudioSound::OutputLatencySeconds() const {

@@ -67,7 +67,8 @@ private:
     pa_context* Context_ = nullptr;
     pa_stream* Record_ = nullptr;
     pa_stream* Playback_ = nullptr;
-    bool Wanted_ = false; // the device should run (guarded by the main loop's lock)
+    bool Wanted_ = false;     // the device should run (guarded by the main loop's lock)
+    bool OnPipeWire_ = false; // the server is PipeWire's (fragment sizes follow it)
     // The captured fragment being stored into the ring (main loop thread only): the server
     // keeps it until it is dropped, so a fragment can be stored in parts.
     const void* Fragment_ = nullptr;

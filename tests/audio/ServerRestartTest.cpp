@@ -4,6 +4,7 @@
 // failure and be off within one second, without ever waiting on the server, and ON must work
 // again once the server is back: ten times in a row.
 #include "BlockExchange.h"
+#include "PortAudioSound.h"
 #include "PulseAudioSound.h"
 
 #include <QCoreApplication>
@@ -172,6 +173,42 @@ TEST(ServerRestart, FailureIsReportedWithinASecondAndOnWorksAgainTenTimes) {
     }
     [[maybe_unused]] const SoundStatus off = exchange.StopBuffers();
     exchange.Release();
+}
+
+// PortAudio reaches the server through ALSA's pulse plug-in, whose stream thread can get stuck
+// in a server that stopped answering. The stall is reported within a second, and neither OFF
+// nor a later ON waits on the stuck stream: it is abandoned, and ON says so or works.
+TEST(ServerRestart, PortAudioOnAStoppedServerIsReportedAndNeverWaitedFor) {
+    PrivateServer server;
+    if (!server.Start()) {
+        GTEST_SKIP() << "no " << server.Kind() << " server could be started here";
+    }
+    PortAudioSound sound;
+    CountingClient client;
+    BlockExchange exchange(sound, client);
+    ASSERT_TRUE(exchange.CreateDevices().Ok());
+    ASSERT_TRUE(exchange.SetEvents().Ok());
+    ASSERT_TRUE(exchange.StartCapture().Ok());
+    RunUntil([&] { return client.Blocks >= 25 || !client.Failures.empty(); }, 10000);
+    ASSERT_GE(client.Blocks, 25);
+
+    server.Signal(SIGSTOP);
+    const qint64 took = RunUntil([&] { return !client.Failures.empty(); }, 5000);
+    server.Signal(SIGCONT);
+    ASSERT_EQ(client.Failures.size(), 1u);
+    EXPECT_LE(took, 1000) << client.Failures[0].Message;
+    EXPECT_FALSE(exchange.Capturing());
+    std::printf("portaudio: stopped server reported after %lld ms: %s\n",
+                static_cast<long long>(took), client.Failures[0].Message.c_str());
+
+    QElapsedTimer call;
+    call.start();
+    const SoundStatus on = exchange.StartCapture();
+    EXPECT_LT(call.elapsed(), 3500) << "ON waited on a stuck stream";
+    std::printf("portaudio: ON again after %lld ms: %s\n", static_cast<long long>(call.elapsed()),
+                on.Ok() ? "running" : on.Message.c_str());
+    std::fflush(stdout);
+    [[maybe_unused]] const SoundStatus off = exchange.StopBuffers();
 }
 
 } // namespace

@@ -25,16 +25,18 @@ constexpr std::uint32_t PlaybackQueueBytes = 1024 * FrameBytes;
 // A notification comes late by up to one capture fragment, and the play position moves in
 // steps of one playback request. PulseAudio serves each client the sizes it asks for: with
 // 1024-frame fragments the jitter alone (21 ms) ate the margin above and forced a playback
-// restart in most starts, so there both are 256 frames. PipeWire runs its whole graph at the
-// smallest size any client asks for, which at 256 frames cost every client on the desktop
-// (other players glitched), so there they are its usual 1024 and 512 frames; its timing is
-// steadier.
+// restart in most starts, so there both are 256 frames; it grants about two thirds of the
+// queue asked for, so 1536 frames are asked to get 21 ms (16 ms, from 1024, underran on a busy
+// machine). PipeWire runs its whole graph at the smallest size any client asks for, which at
+// 256 frames cost every client on the desktop (other players glitched), so there they are its
+// usual 1024 and 512 frames.
 struct StreamSizes {
     std::uint32_t CaptureFragmentBytes;
     std::uint32_t PlaybackRequestBytes;
+    std::uint32_t PlaybackQueueBytes;
 };
-constexpr StreamSizes PulseAudioSizes{256 * FrameBytes, 256 * FrameBytes};
-constexpr StreamSizes PipeWireSizes{1024 * FrameBytes, 512 * FrameBytes};
+constexpr StreamSizes PulseAudioSizes{256 * FrameBytes, 256 * FrameBytes, 1536 * FrameBytes};
+constexpr StreamSizes PipeWireSizes{1024 * FrameBytes, 512 * FrameBytes, PlaybackQueueBytes};
 
 constexpr int ConnectTimeoutMs = 3000;
 
@@ -404,7 +406,7 @@ void PulseAudioSound::ConnectStreams() {
     capture.tlength = capture.prebuf = capture.minreq = static_cast<std::uint32_t>(-1);
     pa_buffer_attr playback{};
     playback.maxlength = static_cast<std::uint32_t>(-1);
-    playback.tlength = PlaybackQueueBytes;
+    playback.tlength = sizes.PlaybackQueueBytes;
     playback.minreq = sizes.PlaybackRequestBytes;
     playback.prebuf = static_cast<std::uint32_t>(-1);
     playback.fragsize = static_cast<std::uint32_t>(-1);

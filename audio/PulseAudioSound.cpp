@@ -225,6 +225,14 @@ struct PulseAudioSound::Hooks {
             }
             bytes -= n;
         }
+        // Connected corked, so that the first queue is full when the stream starts.
+        if (!sound->PlaybackUncorked_) {
+            sound->PlaybackUncorked_ = true;
+            pa_operation* op = pa_stream_cork(stream, 0, nullptr, nullptr);
+            if (op != nullptr) {
+                pa_operation_unref(op);
+            }
+        }
     }
 
     // The UI thread read a half while capture waited: go on storing what the server holds.
@@ -408,18 +416,25 @@ void PulseAudioSound::ConnectStreams() {
     playback.maxlength = static_cast<std::uint32_t>(-1);
     playback.tlength = sizes.PlaybackQueueBytes;
     playback.minreq = sizes.PlaybackRequestBytes;
-    playback.prebuf = static_cast<std::uint32_t>(-1);
+    // No prebuffering after an underrun: the stream plays on through it like a sound card, the
+    // late frames are dropped and the play position keeps time. With the default the server
+    // would pause until the queue refilled, and every underrun would put the player further
+    // behind the capture clock until the writer overtook it.
+    playback.prebuf = 0;
     playback.fragsize = static_cast<std::uint32_t>(-1);
     const char* source = CaptureDevice_.empty() ? nullptr : CaptureDevice_.c_str();
     const char* sink = PlaybackDevice_.empty() ? nullptr : PlaybackDevice_.c_str();
     if (pa_stream_connect_record(Record_, source, &capture, flags) < 0 ||
-        pa_stream_connect_playback(Playback_, sink, &playback, flags, nullptr, nullptr) < 0) {
+        pa_stream_connect_playback(Playback_, sink, &playback,
+                                   static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED),
+                                   nullptr, nullptr) < 0) {
         StreamsFailed(pa_context_errno(Context_), "the sound streams");
     }
 }
 
 void PulseAudioSound::DropStreams() {
     HaveFragment_ = false;
+    PlaybackUncorked_ = false;
     for (pa_stream** s : {&Record_, &Playback_}) {
         if (*s == nullptr) {
             continue;

@@ -75,6 +75,7 @@ private:
     std::size_t FragmentBytes_ = 0;
     std::size_t FragmentDone_ = 0;
     bool HaveFragment_ = false;
+    bool PlaybackUncorked_ = false; // the playback stream's first queue has been written
     // Capture waits for the UI thread to read a half: it then wakes the main loop through this
     // descriptor, so that what the server holds moves on at once rather than at the next
     // fragment.

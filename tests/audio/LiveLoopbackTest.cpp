@@ -17,9 +17,14 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace corvane {
@@ -231,6 +236,9 @@ public:
             }
             const std::int64_t m = (static_cast<std::int64_t>(r) << 15) | l;
             if (Last >= 0 && m != Last + 1) {
+                if (Breaks < static_cast<std::int64_t>(FirstBreaks.size())) {
+                    FirstBreaks[static_cast<std::size_t>(Breaks)] = {Checked, Last, m};
+                }
                 ++Breaks;
                 (m > Last ? Skipped : Repeated) += m > Last ? m - Last - 1 : Last + 1 - m;
             }
@@ -257,6 +265,69 @@ public:
     std::int64_t Repeated = 0; // frames heard again (or out of order) at those places
     std::int64_t Silent = 0;   // frames of silence inside the signal
     std::vector<SoundStatus> Failures;
+    // Where the first breaks were, to tell a server's lost quantum from a stale block: the
+    // frame count checked so far, the frame before the break and the one after it.
+    struct Break {
+        std::int64_t At = 0;
+        std::int64_t From = 0;
+        std::int64_t To = 0;
+    };
+    std::array<Break, 12> FirstBreaks{};
+
+    void PrintBreaks(std::int64_t& printed) const {
+        for (; printed <
+               std::min<std::int64_t>(Breaks, static_cast<std::int64_t>(FirstBreaks.size()));
+             ++printed) {
+            const Break& b = FirstBreaks[static_cast<std::size_t>(printed)];
+            std::printf("soak: break after %lld frames checked (%.1f s): frame %lld follows %lld "
+                        "(%+lld)\n",
+                        static_cast<long long>(b.At), static_cast<double>(b.At) / 48000,
+                        static_cast<long long>(b.To), static_cast<long long>(b.From),
+                        static_cast<long long>(b.To - b.From - 1));
+        }
+    }
+};
+
+// How still the machine stands: a thread that sleeps 1 ms at a time and notes how much later
+// than asked it woke. When the whole machine stops (a virtual machine's host busy, memory being
+// compacted), every thread stops with it, the sound server's too; a break during such a stall
+// is the machine's, not the receiver's.
+class StallWatch {
+public:
+    StallWatch()
+        : Thread([this] {
+              while (!Stop.load(std::memory_order_relaxed)) {
+                  const auto before = std::chrono::steady_clock::now();
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                  const double late = std::chrono::duration<double, std::milli>(
+                                          std::chrono::steady_clock::now() - before)
+                                          .count() -
+                                      1.0;
+                  Worst.store(std::max(Worst.load(std::memory_order_relaxed), late),
+                              std::memory_order_relaxed);
+                  Over20.fetch_add(late > 20.0 ? 1 : 0, std::memory_order_relaxed);
+                  rusage own{};
+                  getrusage(RUSAGE_THREAD, &own);
+                  OwnCpu.store(
+                      static_cast<double>(own.ru_utime.tv_sec + own.ru_stime.tv_sec) +
+                          static_cast<double>(own.ru_utime.tv_usec + own.ru_stime.tv_usec) / 1e6,
+                      std::memory_order_relaxed);
+              }
+          }) {}
+    ~StallWatch() {
+        Stop.store(true);
+        Thread.join();
+    }
+    StallWatch(const StallWatch&) = delete;
+    StallWatch& operator=(const StallWatch&) = delete;
+
+    std::atomic<double> Worst{0.0};      // ms, the longest stall
+    std::atomic<std::int64_t> Over20{0}; // stalls longer than 20 ms
+    std::atomic<double> OwnCpu{0.0};     // s, this watch's own share, not the receiver's
+
+private:
+    std::atomic<bool> Stop{false};
+    std::thread Thread;
 };
 
 double CpuSeconds() {
@@ -283,38 +354,47 @@ TEST(LiveLoopback, SoakOnTheServer) {
     const double cpuBefore = CpuSeconds();
     QElapsedTimer timer;
     timer.start();
+    StallWatch stalls;
     ASSERT_TRUE(exchange.StartCapture().Ok());
     qint64 reported = 0;
+    std::int64_t breaksPrinted = 0;
+    const qint64 reportEveryMs = seconds >= 300 ? 60000 : 10000;
     while (timer.elapsed() < seconds * 1000 && client.Failures.empty()) {
         // Blocks until something happens (a notification every 42.7 ms, the watchdog's tick).
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        if (timer.elapsed() - reported >= 60000) {
+        if (timer.elapsed() - reported >= reportEveryMs) {
             reported = timer.elapsed();
+            client.PrintBreaks(breaksPrinted);
             const SoundCounters c = sound.Counters();
             std::printf(
                 "soak: %.0f s, %lld blocks, %lld frames checked, %lld breaks (%lld "
-                "frames lost, %lld repeated), overruns %llu, merged %llu, xruns %llu, "
-                "restarts %llu, cpu %.2f %%\n",
+                "frames lost, %lld repeated), %lld frames of silence, overruns %llu, merged "
+                "%llu, xruns %llu, restarts %llu, cpu %.2f %%, machine stalls over 20 ms "
+                "%lld (longest %.1f ms)\n",
                 static_cast<double>(reported) / 1000, static_cast<long long>(client.Played),
                 static_cast<long long>(client.Checked), static_cast<long long>(client.Breaks),
                 static_cast<long long>(client.Skipped), static_cast<long long>(client.Repeated),
+                static_cast<long long>(client.Silent),
                 static_cast<unsigned long long>(c.CaptureOverruns),
                 static_cast<unsigned long long>(c.MergedNotifications),
                 static_cast<unsigned long long>(c.DeviceXruns),
                 static_cast<unsigned long long>(exchange.PlaybackRestarts()),
-                100.0 * (CpuSeconds() - cpuBefore) / (static_cast<double>(reported) / 1000));
+                100.0 * (CpuSeconds() - stalls.OwnCpu.load() - cpuBefore) /
+                    (static_cast<double>(reported) / 1000),
+                static_cast<long long>(stalls.Over20.load()), stalls.Worst.load());
             std::fflush(stdout);
         }
     }
+    client.PrintBreaks(breaksPrinted);
     const double wall = static_cast<double>(timer.elapsed()) / 1000;
-    const double cpu = CpuSeconds() - cpuBefore;
+    const double cpu = CpuSeconds() - stalls.OwnCpu.load() - cpuBefore;
     ASSERT_TRUE(exchange.StopBuffers().Ok());
     const SoundCounters c = sound.Counters();
     std::printf(
         "soak done: %.0f s, %lld blocks, %lld frames checked (first after %lld), %lld "
         "breaks (%lld frames lost, %lld repeated), overruns %llu, merged %llu, dropped "
         "%llu, xruns %llu, restarts %llu, %lld frames of silence inserted, cpu %.2f %% of one "
-        "core\n",
+        "core, machine stalls over 20 ms %lld (longest %.1f ms)\n",
         wall, static_cast<long long>(client.Played), static_cast<long long>(client.Checked),
         static_cast<long long>(client.Lead), static_cast<long long>(client.Breaks),
         static_cast<long long>(client.Skipped), static_cast<long long>(client.Repeated),
@@ -323,7 +403,8 @@ TEST(LiveLoopback, SoakOnTheServer) {
         static_cast<unsigned long long>(c.DroppedNotifications),
         static_cast<unsigned long long>(c.DeviceXruns),
         static_cast<unsigned long long>(exchange.PlaybackRestarts()),
-        static_cast<long long>(client.Silent), 100.0 * cpu / wall);
+        static_cast<long long>(client.Silent), 100.0 * cpu / wall,
+        static_cast<long long>(stalls.Over20.load()), stalls.Worst.load());
     EXPECT_TRUE(client.Failures.empty());
     EXPECT_GT(client.Checked, static_cast<std::int64_t>((seconds - 2) * 48000));
     EXPECT_EQ(client.Breaks, 0);

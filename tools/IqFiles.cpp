@@ -29,16 +29,32 @@ bool IsFloatFormat(int format) {
 }
 
 // libsndfile reads a file that ends before its header says it should, quietly shortened; its
-// log notes the difference ("data : 40000 (should be 19956)").
+// log notes the difference, in words that depend on the container: a chunk size "(should be
+// ...)" (WAV, AIFF, AU, the outer size of RF64 and W64), a chunk "> file length" (AIFF), a
+// calculated frame count that "does not match" the header's (RF64). An intact file's log has
+// none of these.
 bool HeaderPromisesMore(SNDFILE* file) {
-    std::array<char, 4096> log{};
+    std::array<char, 8192> log{};
     sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
-    const std::string text(log.data());
-    const std::size_t data = text.find("\ndata");
-    return data != std::string::npos && text.find("should be", data) < text.find('\n', data + 1);
+    const std::string_view text(log.data());
+    for (const std::string_view sign : {"should be", "> file length", "does not match"}) {
+        if (text.find(sign) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
+
+std::int16_t CardSample(float sample) {
+    // A NaN has no 16-bit value (converting it is undefined); a card would deliver silence.
+    if (std::isnan(sample)) {
+        return 0;
+    }
+    const double v = std::nearbyint(static_cast<double>(sample) * 32768.0);
+    return static_cast<std::int16_t>(std::clamp(v, -32768.0, 32767.0));
+}
 
 IqReader::~IqReader() {
     if (File != nullptr) {
@@ -47,17 +63,32 @@ IqReader::~IqReader() {
 }
 
 std::string IqReader::Open(const std::filesystem::path& path) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!std::filesystem::exists(status)) {
-        return "no such file";
+    // Looked at before it is opened: opening a pipe that nobody writes would wait for ever.
+    struct stat seen {};
+    if (::stat(path.c_str(), &seen) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? "no such file"
+                                                   : "cannot be opened: " + SystemError(errno);
     }
-    if (std::filesystem::is_directory(status)) {
+    if (S_ISDIR(seen.st_mode)) {
         return "is a directory, not a recording";
     }
+    if (!S_ISREG(seen.st_mode)) {
+        return "is not a regular file (a pipe, device or socket); give a recording file";
+    }
+    // Opened here rather than by name in libsndfile, which would read standard input for "-".
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return "cannot be opened: " + SystemError(errno);
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return "is not a regular file (a pipe, device or socket); give a recording file";
+    }
     Info = {};
-    File = sf_open(path.c_str(), SFM_READ, &Info);
+    File = sf_open_fd(fd, SFM_READ, &Info, SF_TRUE);
     if (File == nullptr) {
+        // libsndfile has closed the descriptor.
         return std::string("is not a sound file that can be read (") + sf_strerror(nullptr) + ")";
     }
     if (Info.channels != 2) {
@@ -75,6 +106,10 @@ std::string IqReader::Open(const std::filesystem::path& path) {
     if (Info.frames <= 0) {
         return "holds no audio";
     }
+    if (Info.frames == SF_COUNT_MAX) {
+        // A compressed stream whose end cannot be found: cut short or damaged.
+        return "is damaged or cut short: its length cannot be read";
+    }
     FloatSamples = IsFloatFormat(Info.format);
     if (FloatSamples) {
         FloatScratch.assign(BlockSamples, 0.0f);
@@ -91,8 +126,7 @@ std::int32_t IqReader::ReadBlock(std::span<std::int16_t> block, std::string& err
     if (ask > 0 && FloatSamples) {
         got = sf_readf_float(File, FloatScratch.data(), ask);
         for (std::size_t j = 0; j < static_cast<std::size_t>(2 * got); ++j) {
-            const double v = std::nearbyint(static_cast<double>(FloatScratch[j]) * 32768.0);
-            block[j] = static_cast<std::int16_t>(std::clamp(v, -32768.0, 32767.0));
+            block[j] = CardSample(FloatScratch[j]);
         }
     } else if (ask > 0) {
         got = sf_readf_short(File, block.data(), ask);
@@ -235,8 +269,10 @@ std::string SavePng(const QImage& image, PendingFile& pending) {
     if (!image.save(&buffer, "PNG")) {
         return "the picture could not be encoded";
     }
-    if (std::string failed = pending.Create(); !failed.empty()) {
-        return failed;
+    if (pending.Descriptor() < 0) {
+        if (std::string failed = pending.Create(); !failed.empty()) {
+            return failed;
+        }
     }
     const char* data = bytes.constData();
     std::size_t left = static_cast<std::size_t>(bytes.size());

@@ -16,6 +16,9 @@ inline constexpr std::int32_t RecordingRate = 48000; // Hz, the receiver's only 
 inline constexpr std::int32_t BlockFrames = 2048;    // frames per receiver block
 inline constexpr std::int32_t BlockSamples = 2 * BlockFrames;
 
+// A float sample as a 16-bit card delivers it: scaled by 32768, rounded, clipped; NaN is 0.
+std::int16_t CardSample(float sample);
+
 // An I/Q recording opened for reading: 2 channels (I left, Q right) at 48000 Hz, in any format
 // libsndfile reads. Samples come out as a 16-bit sound card would deliver them: integer formats
 // keep their top 16 bits, float formats are scaled by 32768 and clipped.
@@ -102,8 +105,8 @@ private:
     std::size_t Buffered = 0;         // samples waiting in Buffer
 };
 
-// Writes a picture as PNG into `pending` (created here, committed by the caller); empty on
-// success.
+// Writes a picture as PNG into `pending` (created here unless it already is; committed by the
+// caller); empty on success.
 std::string SavePng(const QImage& image, PendingFile& pending);
 
 // Reads a whole 2-channel 16-bit file (tests and tools); empty on failure.

@@ -1,9 +1,11 @@
-// The replay's output file: what goes in comes out, whatever the sizes of the pieces.
+// The replay's files: what goes in comes out, whatever the sizes of the pieces; float samples
+// become what a 16-bit card would deliver.
 #include "IqFiles.h"
 #include "ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <numeric>
 
 namespace corvane::test {
@@ -39,6 +41,17 @@ TEST(AudioWriter, PiecesOfAnySizeComeBackInOrderAndIntact) {
     std::int32_t rate = 0;
     EXPECT_EQ(tools::ReadAllFrames(dir / "out.wav", rate), samples);
     EXPECT_EQ(rate, 48000);
+}
+
+// Float recordings can hold values no sound card delivers; each becomes a defined 16-bit value.
+TEST(CardSample, ValuesOutsideTheCardsRangeAreDefined) {
+    EXPECT_EQ(tools::CardSample(std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_EQ(tools::CardSample(-std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_EQ(tools::CardSample(std::numeric_limits<float>::infinity()), 32767);
+    EXPECT_EQ(tools::CardSample(-std::numeric_limits<float>::infinity()), -32768);
+    EXPECT_EQ(tools::CardSample(1.0f), 32767);
+    EXPECT_EQ(tools::CardSample(-1.0f), -32768);
+    EXPECT_EQ(tools::CardSample(1e30f), 32767);
 }
 
 } // namespace

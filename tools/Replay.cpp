@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -16,14 +17,17 @@
 #include <QSlider>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <span>
+#include <system_error>
 
 namespace corvane::tools {
 
@@ -104,8 +108,36 @@ bool InterruptPending() {
     if (sigpending(&pending) != 0) {
         return false;
     }
-    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1 ||
-           sigismember(&pending, SIGHUP) == 1;
+    const sigset_t stopping = StoppingSignals();
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (sigismember(&stopping, signal) == 1 && sigismember(&pending, signal) == 1) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What a file name stands for on disk, so that two names for one file (a link, a bind mount)
+// are seen to be one: the file's device and inode, or, for a file not there yet, its folder's
+// and its own name.
+struct FileIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    std::string Name; // empty when the file exists
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
+    struct stat seen {};
+    if (::stat(path.c_str(), &seen) == 0) {
+        return FileIdentity{seen.st_dev, seen.st_ino, {}};
+    }
+    const std::filesystem::path folder =
+        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    if (::stat(folder.c_str(), &seen) == 0) {
+        return FileIdentity{seen.st_dev, seen.st_ino, path.filename().string()};
+    }
+    return std::nullopt; // a folder that is not there: nothing can be written over
 }
 
 std::optional<std::int32_t> ParseInt(const std::string& text) {
@@ -125,6 +157,10 @@ char* PutDouble(char* at, char* end, double value) {
         return std::copy(null.begin(), null.end(), at);
     }
     return std::to_chars(at, end, value).ptr;
+}
+
+std::string SystemError(int code) {
+    return std::system_category().message(code);
 }
 
 char* Put(char* at, std::string_view text) {
@@ -206,6 +242,16 @@ void ShowProgress(std::ostream& err, std::int64_t done, std::int64_t total) {
 
 } // namespace
 
+sigset_t StoppingSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM,
+                             SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGPWR}) {
+        sigaddset(&set, signal);
+    }
+    return set;
+}
+
 std::string ShortestDouble(double value) {
     std::array<char, 64> text{};
     return std::string(text.data(), PutDouble(text.data(), text.data() + text.size(), value));
@@ -229,7 +275,8 @@ std::string ReplayUsage() {
            "  --stats FILE.jsonl         one JSON line per block\n"
            "  --quiet                    no progress bar\n"
            "  --help                     this text\n"
-           "exit status: 0 done, 1 output not written, 2 usage error, 3 input unusable\n";
+           "exit status: 0 done, 1 output not written, 2 usage error, 3 input unusable,\n"
+           "             130 stopped by a signal (Ctrl-C, a kill, a closed terminal)\n";
 }
 
 std::optional<ReplayOptions> ParseReplayOptions(const std::vector<std::string>& args,
@@ -361,8 +408,8 @@ std::optional<ReplayOptions> ParseReplayOptions(const std::vector<std::string>& 
         written.push_back(o.Stats);
     }
     const auto same = [](const std::filesystem::path& a, const std::filesystem::path& b) {
-        std::error_code ec;
-        return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
+        const std::optional<FileIdentity> ia = IdentityOf(a);
+        return ia && ia == IdentityOf(b);
     };
     for (std::size_t a = 0; a < written.size(); ++a) {
         if (same(written[a], o.Input)) {
@@ -392,6 +439,14 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
     if (std::string bad = input.Open(options.Input); !bad.empty()) {
         return fail(ExitBadInput, options.Input, bad);
     }
+    // Every output is checked, and made under its temporary name, before the first block: a
+    // run that cannot publish its results is refused at once, not after the whole recording.
+    for (const std::filesystem::path& named : {options.Output, options.Stats, options.Screenshot}) {
+        std::error_code ec;
+        if (!named.empty() && std::filesystem::is_directory(named, ec)) {
+            return fail(ExitFailed, named, "cannot be written: it is a directory");
+        }
+    }
     AudioWriter output(options.Output);
     if (std::string failed = output.Open(); !failed.empty()) {
         return fail(ExitFailed, options.Output, "cannot be written: " + failed);
@@ -404,9 +459,18 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
         }
         statsFile = ::fdopen(stats.Descriptor(), "w");
         if (statsFile == nullptr) {
-            return fail(ExitFailed, options.Stats, "cannot be written");
+            return fail(ExitFailed, options.Stats, "cannot be written: " + SystemError(errno));
         }
         stats.ReleaseDescriptor();
+    }
+    PendingFile screenshot(options.Screenshot);
+    if (!options.Screenshot.empty()) {
+        if (std::string failed = screenshot.Create(); !failed.empty()) {
+            if (statsFile != nullptr) {
+                std::fclose(statsFile);
+            }
+            return fail(ExitFailed, options.Screenshot, "cannot be written: " + failed);
+        }
     }
     const auto closeStats = [&] {
         if (statsFile != nullptr) {
@@ -430,8 +494,16 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
         return fail(ExitFailed, options.Input, "the receiver could not start");
     }
     // Not shown: nothing is painted, but every picture box is given each frame as it would be.
-    for (int waited = 0; window.Timer1.Interval() != 0 && waited < 5000; waited += 5) {
+    // ON waits for the start-up tick that builds the displays, as an operator's click would; a
+    // short recording would otherwise end before it and leave them empty.
+    QElapsedTimer startingUp;
+    startingUp.start();
+    while (window.Timer1.Interval() != 0 && startingUp.elapsed() < 5000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    if (window.Timer1.Interval() != 0) {
+        closeStats();
+        return fail(ExitFailed, options.Input, "the receiver's displays did not start");
     }
     ApplyControls(window, options);
     window.cmdOn->click();
@@ -515,7 +587,6 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
     result.Readout = ReadoutText(window).toStdString();
 
     // Everything is complete before anything takes its final name.
-    PendingFile screenshot(options.Screenshot);
     if (!options.Screenshot.empty()) {
         const QImage picture = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
         if (std::string failed = SavePng(picture, screenshot); !failed.empty()) {
@@ -524,29 +595,46 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
         }
     }
     if (statsFile != nullptr) {
-        const bool flushed = std::fflush(statsFile) == 0 && std::ferror(statsFile) == 0;
-        const bool closed = std::fclose(statsFile) == 0;
+        // A full disk shows at the latest here; the reason is the system's.
+        errno = 0;
+        int reason = 0;
+        if (std::fflush(statsFile) != 0 || std::ferror(statsFile) != 0) {
+            reason = errno != 0 ? errno : EIO;
+        }
+        if (std::fclose(statsFile) != 0 && reason == 0) {
+            reason = errno != 0 ? errno : EIO;
+        }
         statsFile = nullptr;
-        if (!flushed || !closed) {
-            return fail(ExitFailed, options.Stats, "cannot be written");
+        if (reason != 0) {
+            return fail(ExitFailed, options.Stats, "cannot be written: " + SystemError(reason));
         }
     }
     if (std::string failed = output.Close(); !failed.empty()) {
         return fail(ExitFailed, options.Output, "cannot be written: " + failed);
     }
-    if (!options.Stats.empty()) {
-        if (std::string failed = stats.Commit(); !failed.empty()) {
-            return fail(ExitFailed, options.Stats, "cannot be written: " + failed);
+    // All outputs appear together or none does: one that cannot take its name takes back those
+    // already renamed.
+    std::vector<std::filesystem::path> published;
+    const auto publish = [&](const std::filesystem::path& name, auto commit) {
+        if (name.empty()) {
+            return true;
         }
-    }
-    if (!options.Screenshot.empty()) {
-        if (std::string failed = screenshot.Commit(); !failed.empty()) {
-            return fail(ExitFailed, options.Screenshot, "cannot be written: " + failed);
+        if (std::string failed = commit(); !failed.empty()) {
+            for (const std::filesystem::path& done : published) {
+                std::error_code ec;
+                std::filesystem::remove(done, ec);
+            }
+            fail(ExitFailed, name, "cannot be written: " + failed);
+            return false;
         }
-    }
-    if (std::string failed = output.Commit(); !failed.empty()) {
-        return fail(ExitFailed, options.Output, "cannot be written: " + failed);
-    }
+        published.push_back(name);
+        return true;
+    };
+    // A failure has set the result's status.
+    [[maybe_unused]] const bool all =
+        publish(options.Stats, [&] { return stats.Commit(); }) &&
+        publish(options.Screenshot, [&] { return screenshot.Commit(); }) &&
+        publish(options.Output, [&] { return output.Commit(); });
     return result;
 }
 

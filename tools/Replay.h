@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -11,10 +13,15 @@ namespace corvane::tools {
 
 // Exit statuses of corvane-replay.
 inline constexpr int ExitOk = 0;
-inline constexpr int ExitFailed = 1;   // the output could not be written, or the run stopped
-inline constexpr int ExitUsage = 2;    // the command line is wrong
-inline constexpr int ExitBadInput = 3; // the recording cannot be used
-inline constexpr int ExitInterrupted = 130;
+inline constexpr int ExitFailed = 1;        // the output could not be written, or the run stopped
+inline constexpr int ExitUsage = 2;         // the command line is wrong
+inline constexpr int ExitBadInput = 3;      // the recording cannot be used
+inline constexpr int ExitInterrupted = 130; // a signal asked the run to stop
+
+// The signals that end a run early (Ctrl-C, a closed terminal, a kill, a broken pipe, ...).
+// corvane-replay blocks them before anything starts, and the block loop looks for them between
+// blocks, so that unfinished outputs are removed rather than left half-written.
+sigset_t StoppingSignals();
 
 // What the command line asks for. Control settings are given as the operator's choices and
 // applied in this order after start-up.

@@ -3,6 +3,7 @@
 #include "Replay.h"
 
 #include <QApplication>
+#include <QtGlobal>
 
 #include <signal.h>
 #include <unistd.h>
@@ -12,6 +13,21 @@
 #include <iostream>
 #include <string>
 #include <vector>
+
+namespace {
+
+// Qt's messages on the terminal, as its own handler prints them, less one.
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
+        return;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    if (type == QtFatalMsg) {
+        std::abort();
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace corvane::tools;
@@ -28,15 +44,15 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
 
-    // Ctrl-C, a closed terminal or a kill are held back and noticed between blocks, so that the
-    // unfinished output is removed rather than left half-written. Blocked before Qt starts any
-    // thread, so that every thread inherits the mask.
-    sigset_t stopping;
-    sigemptyset(&stopping);
-    sigaddset(&stopping, SIGINT);
-    sigaddset(&stopping, SIGTERM);
-    sigaddset(&stopping, SIGHUP);
+    // Ctrl-C, a closed terminal, a kill or a broken pipe are held back and noticed between
+    // blocks, so that the unfinished outputs are removed rather than left half-written. Blocked
+    // before Qt starts any thread, so that every thread inherits the mask.
+    const sigset_t stopping = StoppingSignals();
     pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+
+    // A headless run has no use for a runtime folder; Qt's complaint that the desktop set none
+    // is noise on every run. Everything else Qt says still goes through.
+    qInstallMessageHandler(&QuietHandler);
 
     // Headless: no display and no sound card are needed.
     setenv("QT_QPA_PLATFORM", "offscreen", 1);

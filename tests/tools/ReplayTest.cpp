@@ -15,9 +15,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace corvane::test {
@@ -70,13 +75,33 @@ TEST(ReplayInput, EveryUnusableRecordingIsNamedAndNothingIsLeftBehind) {
     Write(dir / "cut.wav", Tones({{1000, 3000}}, 48000));
     std::filesystem::resize_file(dir / "cut.wav", 100000); // a copy broken off part-way
     std::filesystem::create_directory(dir / "folder.wav");
+    // The other containers libsndfile reads, each broken off half-way: each says so in its own
+    // words, and a compressed stream loses its length altogether.
+    std::vector<float> second(2 * 48000);
+    for (std::size_t j = 0; j < second.size(); ++j) {
+        second[j] = 0.25f * static_cast<float>(std::sin(0.05 * static_cast<double>(j * j % 7919)));
+    }
+    const std::vector<std::pair<std::string, int>> containers{
+        {"cut.rf64", SF_FORMAT_RF64 | SF_FORMAT_PCM_16},
+        {"cut.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+        {"cut.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16},
+        {"cut.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+    };
+    for (const auto& [name, format] : containers) {
+        WriteFile(dir / name, format, 2, 48000, second);
+        std::filesystem::resize_file(dir / name, std::filesystem::file_size(dir / name) / 2);
+    }
+    // A pipe nobody writes: opening it would wait for ever.
+    ASSERT_EQ(::mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
     const std::vector<std::string> before = dir.Names();
 
     const std::vector<std::pair<std::string, std::string>> cases{
         {"missing.wav", "no such file"},  {"notes.wav", "not a sound file"},
         {"mono.wav", "1 channel"},        {"slow.wav", "44100 Hz"},
         {"empty.wav", "holds no audio"},  {"cut.wav", "truncated"},
-        {"folder.wav", "is a directory"},
+        {"folder.wav", "is a directory"}, {"cut.rf64", "truncated"},
+        {"cut.aiff", "truncated"},        {"cut.w64", "truncated"},
+        {"cut.ogg", "cut short"},         {"pipe.wav", "not a regular file"},
     };
     for (const auto& [name, what] : cases) {
         SCOPED_TRACE(name);
@@ -117,7 +142,95 @@ TEST(ReplayInput, UsageErrorsExitWithTwoAndTouchNothing) {
         EXPECT_NE(run.Err.find("usage: corvane-replay"), std::string::npos) << run.Err;
         EXPECT_EQ(dir.Names(), before);
     }
-    EXPECT_EQ(RunProgram(CORVANE_REPLAY, {QStringLiteral("--help")}).Status, 0);
+    const ProgramRun help = RunProgram(CORVANE_REPLAY, {QStringLiteral("--help")});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Out.find("130"), std::string::npos) << help.Out;
+}
+
+// "-" is a file like any other (libsndfile would read standard input), and a folder the user
+// may not search is not reported as a missing file.
+TEST(ReplayInput, NamesMeanFilesAndAccessFailuresSayWhy) {
+    ScratchDir dir;
+    Write(dir / "-", Tones({{1500, 3000}}, 12 * Block));
+    const std::filesystem::path home = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path);
+    const ProgramRun dash =
+        Replay({QStringLiteral("--"), QStringLiteral("-"), QStringLiteral("a.wav")});
+    const ProgramRun plain = Replay({QStringLiteral("-"), QStringLiteral("b.wav")});
+    std::filesystem::current_path(home);
+    EXPECT_EQ(dash.Status, 0) << dash.Err;
+    EXPECT_EQ(plain.Status, 0) << plain.Err;
+    EXPECT_EQ(ReadOutput(dir / "a.wav").size(), 12 * BlockSamples);
+
+    // Root searches every folder, so the program runs as nobody for this part.
+    std::filesystem::create_directory(dir / "locked");
+    Write(dir / "locked" / "in.wav", Tones({{1500, 3000}}, 4096));
+    std::filesystem::permissions(dir.Path, std::filesystem::perms(0755));
+    std::filesystem::permissions(dir / "locked", std::filesystem::perms(0700));
+    const QString replay = QStringLiteral(CORVANE_REPLAY);
+    QStringList args{QStringLiteral("--quiet"), Q(dir / "locked" / "in.wav"), Q(dir / "out.wav")};
+    if (::geteuid() == 0) {
+        args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                           QStringLiteral("--clear-groups"), replay} +
+               args;
+    }
+    const ProgramRun locked = RunProgram(::geteuid() == 0 ? "setpriv" : CORVANE_REPLAY, args);
+    EXPECT_EQ(locked.Status, 3) << locked.Err;
+    EXPECT_NE(locked.Err.find("Permission denied"), std::string::npos) << locked.Err;
+    EXPECT_EQ(locked.Err.find("no such file"), std::string::npos) << locked.Err;
+}
+
+// The same file under another name (a bind mount of its folder) is still the input.
+TEST(ReplayInput, OutputThatIsTheInputUnderAnotherMountIsRefused) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "real");
+    std::filesystem::create_directory(dir / "alias");
+    Write(dir / "real" / "in.wav", Tones({{1500, 3000}}, 4096));
+    const std::string real = (dir / "real").string();
+    const std::string alias = (dir / "alias").string();
+    if (std::system(("mount --bind '" + real + "' '" + alias + "' 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "bind mounts are not allowed here";
+    }
+    const ProgramRun run = Replay({Q(dir / "real" / "in.wav"), Q(dir / "alias" / "in.wav")});
+    const ProgramRun twice = Replay({QStringLiteral("--stats"), Q(dir / "real" / "s.jsonl"),
+                                     Q(dir / "real" / "in.wav"), Q(dir / "alias" / "s.jsonl")});
+    EXPECT_EQ(std::system(("umount '" + alias + "'").c_str()), 0);
+    EXPECT_EQ(run.Status, 2) << run.Err;
+    EXPECT_NE(run.Err.find("is the input recording"), std::string::npos) << run.Err;
+    EXPECT_EQ(twice.Status, 2) << twice.Err;
+    EXPECT_NE(twice.Err.find("named for two outputs"), std::string::npos) << twice.Err;
+    EXPECT_EQ(ReadOutput(dir / "real" / "in.wav").size(), 2 * 4096u);
+}
+
+// An output that cannot be written is found before the first block, and then no output at all
+// is left, whichever of them it was.
+TEST(ReplayInput, UnusableOutputsAreRefusedBeforeAnythingIsWritten) {
+    ScratchDir dir;
+    Write(dir / "in.wav", Tones({{1500, 3000}}, 12 * Block));
+    std::filesystem::create_directory(dir / "d");
+    const std::vector<std::string> before = dir.Names();
+    const std::vector<std::pair<QStringList, std::string>> cases{
+        {{Q(dir / "in.wav"), Q(dir / "d")}, "/d: cannot be written: it is a directory"},
+        {{QStringLiteral("--stats"), Q(dir / "d"), Q(dir / "in.wav"), Q(dir / "out.wav")},
+         "/d: cannot be written: it is a directory"},
+        {{QStringLiteral("--screenshot"), Q(dir / "no-such-folder" / "p.png"), Q(dir / "in.wav"),
+          Q(dir / "out.wav")},
+         "no-such-folder/p.png: cannot be written"},
+    };
+    for (const auto& [args, what] : cases) {
+        QStringList all{QStringLiteral("--stats"), Q(dir / "s.jsonl"),
+                        QStringLiteral("--screenshot"), Q(dir / "p.png")};
+        if (args.contains(QStringLiteral("--stats"))) {
+            all = {QStringLiteral("--screenshot"), Q(dir / "p.png")};
+        } else if (args.contains(QStringLiteral("--screenshot"))) {
+            all = {QStringLiteral("--stats"), Q(dir / "s.jsonl")};
+        }
+        SCOPED_TRACE((all + args).join(' ').toStdString());
+        const ProgramRun run = Replay(all + args);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_NE(run.Err.find(what), std::string::npos) << run.Err;
+        EXPECT_EQ(dir.Names(), before);
+    }
 }
 
 TEST(ReplayInput, UnwritableOutputFailsWithoutLeavingAnything) {
@@ -157,12 +270,19 @@ TEST(ReplayOutput, FloatRecordingSoundsLikeItsSixteenBitCopy) {
     ScratchDir dir;
     std::vector<std::int16_t> samples = Tones({{-2500, 2000}, {9000, 900}}, 30 * Block);
     samples[4000] = 32767; // full scale, clipped from 1.5 below
-    Write(dir / "s16.wav", samples);
     std::vector<float> floats(samples.begin(), samples.end());
     for (float& v : floats) {
         v /= 32768.0f;
     }
     floats[4000] = 1.5f;
+    // Values no card delivers: silence for a NaN, full scale for infinities.
+    samples[5000] = 0;
+    floats[5000] = std::numeric_limits<float>::quiet_NaN();
+    samples[5001] = 32767;
+    floats[5001] = std::numeric_limits<float>::infinity();
+    samples[5002] = -32768;
+    floats[5002] = -std::numeric_limits<float>::infinity();
+    Write(dir / "s16.wav", samples);
     WriteFile(dir / "float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, floats);
     for (const char* name : {"s16", "float"}) {
         const ProgramRun run =
@@ -436,11 +556,39 @@ TEST(ReplayStats, ScreenshotShowsTheWholeWindowWithTheSignal) {
     EXPECT_LT(DifferentPixels(shot, startup), 0.2);
 }
 
-// Ctrl-C part-way through: the run ends with 130 and takes its unfinished outputs with it.
-TEST(ReplayInput, InterruptedRunRemovesItsUnfinishedOutputs) {
+// A run shorter than the window's start-up still shows the displays the operator would see: the
+// grid of the wide spectrum and the meter's face.
+TEST(ReplayStats, ShortRunScreenshotShowsTheDisplays) {
     ScratchDir dir;
-    // Two minutes: the replay is still running when the signal comes.
-    Write(dir / "in.wav", std::vector<std::int16_t>(120 * 48000 * 2, 0));
+    Write(dir / "in.wav", std::vector<std::int16_t>(2 * 48000 * 2, 0));
+    const ProgramRun run =
+        Replay({QStringLiteral("--test"), QStringLiteral("iq"), QStringLiteral("--video"),
+                QStringLiteral("1"), QStringLiteral("--screenshot"), Q(dir / "window.png"),
+                Q(dir / "in.wav"), Q(dir / "out.wav")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const QImage shot(Q(dir / "window.png"));
+    ASSERT_FALSE(shot.isNull());
+    const auto share = [&shot](QRect area, auto counts) {
+        std::int64_t n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                n += counts(shot.pixelColor(x, y)) ? 1 : 0;
+            }
+        }
+        return static_cast<double>(n) / (area.width() * area.height());
+    };
+    // The wide trace box (1000 x 280 at 9, 31): black without its grid and labels.
+    EXPECT_GT(share(QRect(9, 31, 1000, 280), [](QColor c) { return c != QColor(Qt::black); }),
+              0.01);
+    // The meter (180 x 180 at 110, 400): the grey of an empty box until its face is drawn.
+    EXPECT_LT(share(QRect(110, 400, 180, 180), [](QColor c) { return c == QColor(192, 192, 192); }),
+              0.5);
+    // Nothing about the run environment on the terminal.
+    EXPECT_EQ(run.Err.find("XDG_RUNTIME_DIR"), std::string::npos) << run.Err;
+}
+
+// Starts a long replay with two outputs, sends `signal` once both exist, and checks the end.
+void Interrupt(const ScratchDir& dir, int signal) {
     QProcess process;
     ASSERT_TRUE(StartProgram(process, CORVANE_REPLAY,
                              {QStringLiteral("--quiet"), QStringLiteral("--stats"),
@@ -457,11 +605,23 @@ TEST(ReplayInput, InterruptedRunRemovesItsUnfinishedOutputs) {
         QThread::msleep(5);
     }
     ASSERT_TRUE(started()) << "the replay never began";
-    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), signal), 0);
     const ProgramRun run = FinishProgram(process);
     EXPECT_EQ(run.Status, 130) << run.Err;
     EXPECT_NE(run.Err.find("interrupted"), std::string::npos) << run.Err;
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.wav"});
+}
+
+// Ctrl-C part-way through, or any other signal that ends a program: the run ends with 130 and
+// takes its unfinished outputs with it.
+TEST(ReplayInput, InterruptedRunRemovesItsUnfinishedOutputs) {
+    ScratchDir dir;
+    // Two minutes: the replay is still running when the signal comes.
+    Write(dir / "in.wav", std::vector<std::int16_t>(120 * 48000 * 2, 0));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGPIPE}) {
+        SCOPED_TRACE(signal);
+        Interrupt(dir, signal);
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // corvane: the receiver on a sound card. Through the PulseAudio server when one answers (which
 // PipeWire desktops provide too), otherwise through PortAudio (plain ALSA, JACK).
+#include "Desktop.h"
 #include "PortAudioSound.h"
 #include "PulseAudioSound.h"
 #include "frmReceiver.h"
@@ -130,14 +131,6 @@ std::string CheckDevice(const std::string& name, const char* what,
            " devices are:" + (known.empty() ? std::string("\n  (none)") : known);
 }
 
-bool HasDisplay() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (platform != nullptr && *platform != '\0') || (x11 != nullptr && *x11 != '\0') ||
-           (wayland != nullptr && *wayland != '\0');
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -181,7 +174,8 @@ int main(int argc, char** argv) {
     }
     if (!problem.empty()) {
         std::fprintf(stderr, "corvane: %s\n", problem.c_str());
-        if (HasDisplay()) {
+        if (corvane::DesktopNamed()) {
+            corvane::ExitPlainlyWithoutDesktop();
             QApplication app(argc, argv);
             if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
                 // Started from the desktop menu, the terminal is nowhere to be seen.
@@ -191,12 +185,13 @@ int main(int argc, char** argv) {
         }
         return 1;
     }
-    if (!HasDisplay()) {
+    if (!corvane::DesktopNamed()) {
         std::fprintf(stderr, "corvane: no graphical desktop (DISPLAY or WAYLAND_DISPLAY is not "
                              "set): the receiver needs one for its window\n");
         return 1;
     }
 
+    corvane::ExitPlainlyWithoutDesktop();
     QApplication app(argc, argv);
     // The sound system outlives the window, which releases it when it closes.
     std::unique_ptr<corvane::SoundSystem> sound;

@@ -1,6 +1,7 @@
 // corvane-demo: the receiver window, live, on a virtual sound card fed in real time by a
 // synthetic band, for trying the receiver without a front end.
 #include "DemoBand.h"
+#include "Desktop.h"
 #include "IqFiles.h"
 #include "PortAudioSound.h"
 #include "VirtualSoundCard.h"
@@ -114,7 +115,18 @@ int main(int argc, char** argv) {
         return WriteBand(path, seconds);
     }
 
+    if (!corvane::DesktopNamed()) {
+        std::cerr << "corvane-demo: no graphical desktop (DISPLAY or WAYLAND_DISPLAY is not set): "
+                     "the demo needs one for its window\n";
+        return 1;
+    }
+    corvane::ExitPlainlyWithoutDesktop();
     QApplication app(argc, argv);
+    // Qt has taken its own options out of the arguments; anything left is not understood.
+    if (argc > 1) {
+        std::cerr << "corvane-demo: unknown argument " << argv[1] << '\n' << Usage;
+        return 2;
+    }
     PaStream* stream = nullptr;
     corvane::PortAudioSound::QuietLibraries();
     const bool audio = Pa_Initialize() == paNoError;

@@ -33,10 +33,29 @@ TEST(CorvaneProgram, AnswersHelpAndVersionAndRefusesWhatItDoesNotKnow) {
     }
 }
 
+// No display named, or one named that does not answer: a plain message and status 1, from
+// the receiver and from the demo alike, never Qt's abort.
 TEST(CorvaneProgram, WithoutADesktopSaysSoInsteadOfAborting) {
-    const ProgramRun run = Corvane({});
-    EXPECT_EQ(run.Status, 1);
-    EXPECT_NE(run.Err.find("no graphical desktop"), std::string::npos) << run.Err;
+    for (const char* program : {CORVANE_APP, CORVANE_DEMO}) {
+        SCOPED_TRACE(program);
+        const ProgramRun unset = RunProgram(program, {});
+        EXPECT_EQ(unset.Status, 1);
+        EXPECT_NE(unset.Err.find("no graphical desktop"), std::string::npos) << unset.Err;
+        const ProgramRun dead = RunProgram(program, {}, {QStringLiteral("DISPLAY=:987")});
+        EXPECT_EQ(dead.Status, 1);
+        EXPECT_NE(dead.Err.find("no graphical desktop answers (DISPLAY=:987"), std::string::npos)
+            << dead.Err;
+        EXPECT_EQ(dead.Err.find("Reinstalling"), std::string::npos) << dead.Err;
+    }
+}
+
+// The demo takes Qt's options, and nothing else it does not know opens a window.
+TEST(CorvaneProgram, DemoRefusesArgumentsItDoesNotKnow) {
+    const ProgramRun run = RunProgram(CORVANE_DEMO, {QStringLiteral("--bogus")},
+                                      {QStringLiteral("QT_QPA_PLATFORM=offscreen")});
+    EXPECT_EQ(run.Status, 2) << run.Err;
+    EXPECT_NE(run.Err.find("unknown argument --bogus"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("usage:"), std::string::npos) << run.Err;
 }
 
 // With the tests' sound server (its default source is the monitor of the null sink "corvane").

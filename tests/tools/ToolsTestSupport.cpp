@@ -30,10 +30,14 @@ std::vector<std::string> ScratchDir::Names() const {
     return names;
 }
 
-bool StartProgram(QProcess& process, const char* program, const QStringList& args) {
+bool StartProgram(QProcess& process, const char* program, const QStringList& args,
+                  const QStringList& environment) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.remove(QStringLiteral("DISPLAY"));
+    for (const QString& setting : environment) {
+        env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+    }
     process.setProcessEnvironment(env);
     process.start(QString::fromLocal8Bit(program), args);
     return process.waitForStarted(10000);
@@ -51,9 +55,10 @@ ProgramRun FinishProgram(QProcess& process) {
     return run;
 }
 
-ProgramRun RunProgram(const char* program, const QStringList& args) {
+ProgramRun RunProgram(const char* program, const QStringList& args,
+                      const QStringList& environment) {
     QProcess process;
-    if (!StartProgram(process, program, args)) {
+    if (!StartProgram(process, program, args, environment)) {
         ProgramRun run;
         run.Err = "did not run";
         return run;

@@ -31,12 +31,15 @@ struct ProgramRun {
 };
 
 // Starts a program without QT_QPA_PLATFORM and DISPLAY in its environment (the tools choose
-// their platform themselves); false when it could not be started.
-bool StartProgram(QProcess& process, const char* program, const QStringList& args);
+// their platform themselves), plus any "NAME=value" of `environment`; false when it could not
+// be started.
+bool StartProgram(QProcess& process, const char* program, const QStringList& args,
+                  const QStringList& environment = {});
 // Waits for a started program to end and collects what it said.
 ProgramRun FinishProgram(QProcess& process);
 // Both of the above.
-ProgramRun RunProgram(const char* program, const QStringList& args);
+ProgramRun RunProgram(const char* program, const QStringList& args,
+                      const QStringList& environment = {});
 
 // Complex tones, one sample per frame: each (Hz, amplitude) as a station at +Hz, in the
 // receiver's convention (left = sin, right = cos).

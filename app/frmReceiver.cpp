@@ -201,6 +201,8 @@ void frmReceiver::CreateControls() {
     Slider2->setSingleStep(1);
     Slider2->setPageStep(5);
     Slider2->setInvertedAppearance(true); // 40 (most gain) at the top
+    // Up, Page Up and the wheel turned up move the thumb up, as the keys' arrows say.
+    Slider2->setInvertedControls(true);
     OptAgcOff = OptionButton(QStringLiteral("Off"), PushGreen, PlainFont(), FrAGC);
     OptAgcSlow = OptionButton(QStringLiteral("Slow"), PushGreen, PlainFont(), FrAGC);
     OptAgcFast = OptionButton(QStringLiteral("Fast"), PushGreen, PlainFont(), FrAGC);
@@ -247,8 +249,7 @@ QPushButton* frmReceiver::LoadStep(std::int32_t index, bool up) {
 }
 
 void frmReceiver::ConnectControls() {
-    // A selected option runs its handler; the settings record is brought up to date first,
-    // because the handlers and the chain read the selection from it.
+    // A selected option runs its handler.
     const auto onSelect = [this](QAbstractButton* button, auto handler) {
         QObject::connect(button, &QAbstractButton::toggled, this, [this, handler](bool on) {
             if (on) {
@@ -256,16 +257,10 @@ void frmReceiver::ConnectControls() {
             }
         });
     };
-    const auto mode = [this](DemodMode m, void (frmReceiver::*click)()) {
-        return [this, m, click] {
-            Settings.Mode = m;
-            (this->*click)();
-        };
-    };
-    onSelect(OptCW100, mode(DemodMode::Cw100, &frmReceiver::OptCW100_Click));
-    onSelect(OptCW500, mode(DemodMode::Cw500, &frmReceiver::OptCW500_Click));
-    onSelect(OptUsb, mode(DemodMode::Usb, &frmReceiver::OptUsb_Click));
-    onSelect(OptLsb, mode(DemodMode::Lsb, &frmReceiver::OptLsb_Click));
+    onSelect(OptCW100, [this] { OptCW100_Click(); });
+    onSelect(OptCW500, [this] { OptCW500_Click(); });
+    onSelect(OptUsb, [this] { OptUsb_Click(); });
+    onSelect(OptLsb, [this] { OptLsb_Click(); });
     onSelect(OptAgcFast, [this] { OptAgcFast_Click(); });
     onSelect(OptAgcSlow, [this] { OptAgcSlow_Click(); });
     onSelect(OptAgcOff, [this] { OptAgcOff_Click(); });
@@ -500,6 +495,8 @@ void frmReceiver::OptLsb_Click() {
 
 void frmReceiver::ChangeMode(DemodMode mode) {
     ++ModeHandlerRuns;
+    // The sideband and the audio trace read the mode from here: it changes with the filters.
+    Settings.Mode = mode;
     const ModeBands bands = BandsFor(mode);
     PassLow = bands.PassLow;
     PassHigh = bands.PassHigh;

@@ -9,7 +9,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -115,6 +118,59 @@ TEST_F(Controls, GainSliderSetsTheCeiling) {
         w().Slider2->setValue(row[0]);
         EXPECT_EQ(w().Dsp->MaxGain, row[1]);
     }
+}
+
+// Where the GAIN thumb is drawn, in the slider's own coordinates.
+int ThumbTop(QSlider* slider) {
+    struct Peek : QSlider {
+        using QSlider::initStyleOption;
+    };
+    QStyleOptionSlider option;
+    static_cast<Peek*>(slider)->initStyleOption(&option);
+    return slider->style()
+        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
+        .top();
+}
+
+// The keys and the wheel move the thumb the way their arrows point, whatever the scale's
+// direction.
+TEST_F(Controls, GainSliderKeysAndWheelMoveTheThumbTheirWay) {
+    QSlider* gain = w().Slider2;
+    for (const auto& [key, up] :
+         {std::pair{Qt::Key_Up, true}, std::pair{Qt::Key_PageUp, true},
+          std::pair{Qt::Key_Down, false}, std::pair{Qt::Key_PageDown, false}}) {
+        SCOPED_TRACE(key);
+        gain->setValue(70);
+        const int before = ThumbTop(gain);
+        QTest::keyClick(gain, key);
+        EXPECT_NE(gain->value(), 70);
+        EXPECT_EQ(ThumbTop(gain) < before, up) << ThumbTop(gain) << " from " << before;
+    }
+    for (const int notch : {120, -120}) {
+        SCOPED_TRACE(notch);
+        gain->setValue(70);
+        const int before = ThumbTop(gain);
+        const QPointF at(gain->width() / 2.0, gain->height() / 2.0);
+        QWheelEvent wheel(at, gain->mapToGlobal(at), QPoint(), QPoint(0, notch), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(gain, &wheel);
+        EXPECT_NE(gain->value(), 70);
+        EXPECT_EQ(ThumbTop(gain) < before, notch > 0);
+    }
+}
+
+// A mode handler called directly (as start-up does) brings the mode record along with the
+// filters: the sideband and the audio trace follow it.
+TEST_F(Controls, ModeHandlersKeepTheModeRecord) {
+    w().OptLsb_Click();
+    EXPECT_EQ(w().Settings.Mode, DemodMode::Lsb);
+    EXPECT_DOUBLE_EQ(w().Dsp->BfoStep, 21000 * 6.2831853072 / 48000);
+    w().OptCW100_Click();
+    EXPECT_EQ(w().Settings.Mode, DemodMode::Cw100);
+    EXPECT_TRUE(w().Settings.IsCw());
+    w().OptUsb_Click();
+    EXPECT_EQ(w().Settings.Mode, DemodMode::Usb);
+    EXPECT_DOUBLE_EQ(w().Dsp->BfoStep, 17700 * 6.2831853072 / 48000);
 }
 
 TEST_F(Controls, AgcOffKeepsLengthAndCeilingUntilFastOrSlow) {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // corvane: the receiver on a sound card. Through the PulseAudio server when one answers (which
 // PipeWire desktops provide too), otherwise through PortAudio (plain ALSA, JACK).
 #include "Desktop.h"

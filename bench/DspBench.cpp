@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Speed of the exact chain and its parts, and of the same chain on FFTW, in one binary.
 // Real-time factor of ProcessBlock = 42.67 ms / time per block.
 #include "FftwTransform.h"

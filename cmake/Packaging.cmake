@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # Installation and the Debian package: the three programs, their man pages, desktop entries and
 # the icon. `cmake --install` puts them under CMAKE_INSTALL_PREFIX; `cpack` builds a .deb whose
 # dependencies are the Debian runtime packages the programs need (libraries found by
@@ -31,10 +33,14 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/corvane.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/corvane.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# Debian's place for the licence of a package: /usr/share/doc/<package>/copyright.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvane)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME corvane)
 set(CPACK_PACKAGE_VENDOR "Corvane")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_CONTACT "Corvane developers <corvane@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Software receiver for a direct-conversion front end on the sound card")

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Butterfly stages of the forward transform, compiled once per instruction set by
 // FftKernelsBaseline.cpp and FftKernelsAvx2.cpp inside their own namespaces. Every path runs the
 // same multiplications and additions in the same order for each element, so all paths give

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // corvane-demo: the receiver window, live, on a virtual sound card fed in real time by a
 // synthetic band, for trying the receiver without a front end.
 #include "DemoBand.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // corvane-replay: the receiver run headless over an I/Q recording, its audio written to a file.
 #include "IqFiles.h"
 #include "Replay.h"

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # Installs the Debian packages Corvane needs to build and run (and to build its tests). It never
 # installs or removes a sound server, X server or test tool: those are in install-test-deps.sh,
 # so the run command leaves the machine's sound system as it is. Idempotent: packages already

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # Installs the Debian packages the tests need on top of install-deps.sh: a virtual X display and
 # a way to click in it, the sound servers the live tests start privately (PipeWire with
 # WirePlumber, and PulseAudio), their command-line clients, ALSA's pulse plugin, and the sound

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # Builds the Debian package from a configured, built tree, installs it into a clean directory
 # root with its own dpkg database, runs the installed programs from there, checks that every
 # declared dependency is a Debian package that is present and that every library resolves,
@@ -28,9 +30,12 @@ for f in usr/bin/corvane usr/bin/corvane-replay usr/bin/corvane-demo \
          usr/share/man/man1/corvane.1.gz usr/share/man/man1/corvane-replay.1.gz \
          usr/share/man/man1/corvane-demo.1.gz usr/share/applications/corvane.desktop \
          usr/share/applications/corvane-demo.desktop \
-         usr/share/icons/hicolor/scalable/apps/corvane.svg; do
+         usr/share/icons/hicolor/scalable/apps/corvane.svg usr/share/doc/corvane/copyright; do
     [ -e "${root}/${f}" ] || fail "${f} is not installed"
 done
+
+grep -q "^License: GPL-3+" "${root}/usr/share/doc/corvane/copyright" ||
+    fail "the copyright file does not name the licence"
 
 # The installed program runs from the root (with this machine's libraries).
 help="$(QT_QPA_PLATFORM=offscreen "${root}/usr/bin/corvane-replay" --help 2>&1)" ||

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # Installs what is missing, builds the release programs and starts the receiver on the default
 # sound card. On a desktop without a capture device it says so and starts corvane-demo (the
 # same receiver on a synthetic band) instead. Arguments are passed on (Qt's own, such as

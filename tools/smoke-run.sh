@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # Tries the README's run command as a new user would: on a virtual X display, `bash tools/run.sh`
 # must bring up the receiver window. The sound server the tests use provides the devices.
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # Starts (or stops) a private sound server for the sound tests and prints the environment that
 # reaches it, for `eval "$(bash tools/sound-server.sh)"`.
 #

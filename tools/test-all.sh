@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # Installs whatever is missing, builds, and runs every test: the formatting check, the
 # optimised build, the AddressSanitizer+UndefinedBehaviorSanitizer build and the
 # ThreadSanitizer build of the threaded tests. Exits non-zero on the first failure.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Per-block drawing cost of the displays: the wide trace, the audio trace and the S-meter as
 // the block chain calls them, into boxes that are plain surfaces.
 #include "Displays.h"

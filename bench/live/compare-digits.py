@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 """Compares the DTMF digits decoded from the receiver's audio with the digits sent.
 
     compare-digits.py SENT DECODED

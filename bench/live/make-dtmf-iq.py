@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 """Writes an I/Q recording (48000 Hz, 16-bit, 2 channels) holding an upper-sideband DTMF
 sequence with its suppressed carrier at CARRIER_HZ, for the live benchmark and replay checks.
 

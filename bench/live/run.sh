@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # The live benchmark: the real receiver program on a private sound server, operated with the
 # mouse on a virtual X display, receiving an upper-sideband DTMF sequence played into its
 # capture device in real time; the digits decoded from what it plays must be the digits sent,

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # The soak: a known signal played through a private sound server and captured back through the
 # receiver's own sound path (PulseAudio client, rings, block exchange) for a long time, every
 # frame checked: nothing lost, repeated or reordered. Prints the loss counters and the CPU share

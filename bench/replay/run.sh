@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 # Replay speed: a 10-minute recording of the demonstration band through corvane-replay, every
 # display drawn every block. Prints the replay's own line (blocks, seconds, real-time factor).
 #   bash bench/replay/run.sh [BUILD_DIR]      (default build/release, built first)

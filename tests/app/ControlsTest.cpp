@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The operator's other controls: modes with their filters and audio scale, AGC and GAIN, the
 // analysis window, the video filter and the test selection.
 #include "WindowHarness.h"

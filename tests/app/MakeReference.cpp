@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Writes the reference pictures of the window's screenshot test. Run it only when the window is
 // meant to look different, look at both pictures, and commit them with the change that explains
 // them:   corvane_app_reference [directory]   (default: the references in the source tree)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Saves what the X server's screen shows (for the README picture of the real window):
 //   corvane_screen_grab out.png [width height]   with DISPLAY set, e.g. under Xvfb; the optional
 //   size keeps only that much of the screen's top-left corner (a window placed there).

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The whole window as drawn offscreen, against reviewed reference pictures. Control positions
 // are checked exactly by the start-up test; this catches what geometry cannot: colours, fonts,
 // captions, push-button looks and the displays inside the boxes.

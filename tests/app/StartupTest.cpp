@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Start-up: the layout, the state the receiver is left in, the timers and a missing sound card.
 #include "WindowHarness.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Tuning through the wide spectrum, the slider and the step buttons; the snapping and limits,
 // the readout, the IF switch and the chain's oscillators and filters that follow.
 #include "WindowHarness.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The block exchange on the virtual card, clocked by the test: start-up, the capture handler
 // step by step, the playback restart, the "Run mS" caption, failures and closing.
 #include "AudioTestSupport.h"

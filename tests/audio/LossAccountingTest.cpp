@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // What the sound path loses, counted honestly on the virtual card: a backlog of notifications
 // (merged, never replayed stale), halves overwritten before they were read, forced playback
 // restarts when capture and playback run on two clocks, and a device that stops without a word.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The lock-free pieces the audio callback uses: the notification queue and the sound rings.
 #include "NotificationQueue.h"
 #include "SoundRings.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Sanitizer settings for the sound-server test only. ALSA's plug-ins and PulseAudio's client
 // libraries are not built with the sanitizers: PulseAudio's threads synchronise in ways
 // ThreadSanitizer cannot see, and ALSA's plug-ins keep per-process state until exit. The

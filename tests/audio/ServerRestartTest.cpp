@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The sound server dies or hangs while the receiver is on: a real private server (the kind
 // tools/sound-server.sh picks, or CORVANE_SOUND_SERVER) is killed with SIGKILL, ended with
 // SIGTERM or stopped with SIGSTOP while blocks flow. Each time the exchange must report the

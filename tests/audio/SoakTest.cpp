@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // A long run of the exchange on the virtual card: device time runs in random periods and the
 // UI thread stalls for random stretches shorter than one block before it handles each
 // notification. The played audio must hold every processed block once, in capture order.

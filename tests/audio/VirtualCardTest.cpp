@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The virtual sound card: the rules of the sound interface, failure injection and its clocks.
 #include "AudioTestSupport.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Writes the whole-frame reference picture of the display tests. Run it only when the picture is
 // meant to change, look at the result, and commit it with the change that explains it:
 //   corvane_display_reference [output.png]   (default: the reference in the source tree)

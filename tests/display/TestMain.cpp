@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The display tests need a QGuiApplication for the font database; they always run off-screen.
 #include <QGuiApplication>
 

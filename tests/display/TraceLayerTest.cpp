@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The trace layer puts back only what the last trace covered; the frame must still be, pixel for
 // pixel, a copy of the base with the new polyline drawn on it.
 #include "TraceLayer.h"

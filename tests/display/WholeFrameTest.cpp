@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // A whole frame of the three displays rendered through the block chain, against the reviewed
 // reference picture. Regenerate it deliberately with corvane_display_reference after a change
 // that is meant to alter the picture, and review the new PNG before committing it.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // Block-level behaviour of the chain: test tone, spectra handed to the displays, output block,
 // S-meter, robustness on any 16-bit input.
 #include "ChainHarness.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The fast-convolution stages against direct convolution, and the AGC's gain rules.
 #include "ModDsp.h"
 #include "RxDsp.h"

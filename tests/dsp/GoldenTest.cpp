@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The chain against values derived independently by golden/derive_golden.py (bit for bit).
 #include "ChainHarness.h"
 #include "Tuning.h"

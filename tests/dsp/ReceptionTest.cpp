@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The receiver receives: synthetic signals on the band come out of the output block stream at
 // the right pitch, in the right sideband, with the unwanted sideband and the image suppressed.
 #include "ChainHarness.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The demonstration band: its Morse timing, and the band as a recording through the receiver.
 #include "DemoBand.h"
 #include "IqFiles.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The replay's files: what goes in comes out, whatever the sizes of the pieces; float samples
 // become what a 16-bit card would deliver.
 #include "IqFiles.h"

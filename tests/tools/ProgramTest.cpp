@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // The corvane program's own options, run as a user runs it: usage, no desktop, the device list
 // and device names that do not exist (from the command line or the configuration file).
 #include "PulseAudioSound.h"

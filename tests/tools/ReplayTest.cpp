@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
 // corvane-replay end to end: the program itself on recordings made here.
 #include "IqFiles.h"
 #include "ToolsTestSupport.h"

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 Corvane developers
 """Derives the receiver chain's golden values independently of the C++ code.
 
 Everything here is written from the receiver's arithmetic rules, not from the C++ sources:

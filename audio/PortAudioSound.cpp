@@ -20,12 +20,11 @@ namespace corvane {
 namespace {
 
 SoundStatus PaFail(SoundOp op, const std::string& what, PaError err) {
-    return SoundStatus::Fail(op, "Unable to " + std::string(SoundOpName(op)) + ": " + what + " (" +
-                                     Pa_GetErrorText(err) + ").");
+    return SoundStatus::Unable(op, what + " (" + Pa_GetErrorText(err) + ")");
 }
 
-SoundStatus Fail(SoundOp op, const std::string& why) {
-    return SoundStatus::Fail(op, "Unable to " + std::string(SoundOpName(op)) + ": " + why + ".");
+SoundStatus Fail(SoundOp op, std::string_view why) {
+    return SoundStatus::Unable(op, why);
 }
 
 constexpr double SuggestedLatency = 0.024; // seconds, each direction
@@ -116,9 +115,8 @@ bool CallBounded(std::function<PaError()> call, PaError& result, int timeoutMs) 
 }
 
 SoundStatus Abandoned(SoundOp op) {
-    return SoundStatus::Fail(op, "Unable to " + std::string(SoundOpName(op)) +
-                                     ": the sound stream stopped answering and was abandoned. "
-                                     "Restart the receiver to use the sound card again.");
+    return SoundStatus::Unable(op, "the sound stream stopped answering and was abandoned. "
+                                   "Restart the receiver to use the sound card again");
 }
 
 } // namespace
@@ -178,38 +176,32 @@ void PortAudioSound::CloseRoot() {
 }
 
 SoundStatus PortAudioSound::OpenPlayDevice() {
-    const PaDeviceIndex device =
-        PlaybackName_.empty() ? Pa_GetDefaultOutputDevice() : FindDevice(PlaybackName_, false);
-    if (device == paNoDevice && !PlaybackName_.empty()) {
-        return Fail(SoundOp::CreatePlayDevice,
-                    "there is no stereo output device \"" + PlaybackName_ + "\"");
-    }
-    if (device == paNoDevice) {
-        return Fail(SoundOp::CreatePlayDevice, "there is no default output device");
-    }
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
-    if (info == nullptr || info->maxOutputChannels < SoundChannels) {
-        return Fail(SoundOp::CreatePlayDevice, "the default output device is not stereo");
-    }
-    OutputDevice_ = device;
-    return {};
+    return OpenDevice(false, OutputDevice_);
 }
 
 SoundStatus PortAudioSound::OpenCaptureDevice() {
-    const PaDeviceIndex device =
-        CaptureName_.empty() ? Pa_GetDefaultInputDevice() : FindDevice(CaptureName_, true);
-    if (device == paNoDevice && !CaptureName_.empty()) {
-        return Fail(SoundOp::CreateCaptureDevice,
-                    "there is no stereo input device \"" + CaptureName_ + "\"");
-    }
+    return OpenDevice(true, InputDevice_);
+}
+
+SoundStatus PortAudioSound::OpenDevice(bool input, int& chosen) {
+    const SoundOp op = input ? SoundOp::CreateCaptureDevice : SoundOp::CreatePlayDevice;
+    const std::string& name = input ? CaptureName_ : PlaybackName_;
+    const std::string kind = input ? "input" : "output";
+    const PaDeviceIndex device = !name.empty() ? FindDevice(name, input)
+                                 : input       ? Pa_GetDefaultInputDevice()
+                                               : Pa_GetDefaultOutputDevice();
     if (device == paNoDevice) {
-        return Fail(SoundOp::CreateCaptureDevice, "there is no default input device");
+        return Fail(op, name.empty() ? "there is no default " + kind + " device"
+                                     : "there is no stereo " + kind + " device \"" + name + "\"");
     }
     const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
-    if (info == nullptr || info->maxInputChannels < SoundChannels) {
-        return Fail(SoundOp::CreateCaptureDevice, "the default input device is not stereo");
+    const int channels = info == nullptr ? 0
+                         : input         ? info->maxInputChannels
+                                         : info->maxOutputChannels;
+    if (channels < SoundChannels) {
+        return Fail(op, (name.empty() ? "the default " : "the ") + kind + " device is not stereo");
     }
-    InputDevice_ = device;
+    chosen = device;
     return {};
 }
 

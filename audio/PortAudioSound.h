@@ -44,6 +44,8 @@ private:
     void CloseRoot() override;
     SoundStatus OpenPlayDevice() override;
     SoundStatus OpenCaptureDevice() override;
+    // The named device of one direction, or the default, if it has two channels.
+    SoundStatus OpenDevice(bool input, int& chosen);
     SoundStatus CheckFormat() override;
     SoundStatus RunDevice(bool afterFailure) override;
     SoundStatus HaltDevice() override;

@@ -271,8 +271,7 @@ SoundStatus PulseAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,
     playback.clear();
     ShortConnection connection;
     if (std::string why = connection.Connect(ConnectTimeoutMs); !why.empty()) {
-        return SoundStatus::Fail(SoundOp::CreateRoot,
-                                 "Unable to reach the sound server: " + why + ".");
+        return SoundStatus::Unable(SoundOp::CreateRoot, "reach the sound server", why);
     }
     pa_threaded_mainloop* loop = connection.Loop();
     DeviceList sources{&capture};
@@ -291,9 +290,8 @@ SoundStatus PulseAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,
     }
     pa_threaded_mainloop_unlock(loop);
     if (!done) {
-        return SoundStatus::Fail(SoundOp::CreateRoot,
-                                 "Unable to list the sound devices: the sound server did not "
-                                 "answer.");
+        return SoundStatus::Unable(SoundOp::CreateRoot, "list the sound devices",
+                                   "the sound server did not answer");
     }
     return {};
 }
@@ -302,9 +300,8 @@ SoundStatus PulseAudioSound::OpenRoot() {
     Loop_ = pa_threaded_mainloop_new();
     if (Loop_ == nullptr || pa_threaded_mainloop_start(Loop_) < 0) {
         CloseRoot();
-        return SoundStatus::Fail(SoundOp::CreateRoot,
-                                 "Unable to create the sound system: the sound server's client "
-                                 "library did not start.");
+        return SoundStatus::Unable(SoundOp::CreateRoot, "create the sound system",
+                                   "the sound server's client library did not start");
     }
     pa_threaded_mainloop_lock(Loop_);
     WakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -343,10 +340,9 @@ SoundStatus PulseAudioSound::OpenRoot() {
     pa_threaded_mainloop_unlock(Loop_);
     if (!ready) {
         CloseRoot();
-        return SoundStatus::Fail(
-            SoundOp::CreateRoot,
-            std::string("Unable to create the sound system: ") +
-                (settled ? pa_strerror(error) : "the sound server did not answer") + ".");
+        return SoundStatus::Unable(SoundOp::CreateRoot, "create the sound system",
+                                   settled ? pa_strerror(error)
+                                           : "the sound server did not answer");
     }
     return {};
 }
@@ -470,8 +466,7 @@ void PulseAudioSound::CaptureReleased() {
 
 SoundStatus PulseAudioSound::RunDevice(bool /*afterFailure*/) {
     if (Loop_ == nullptr) {
-        return SoundStatus::Fail(SoundOp::StartCapture,
-                                 "Unable to start capture: there is no sound system.");
+        return SoundStatus::Unable(SoundOp::StartCapture, "there is no sound system");
     }
     pa_threaded_mainloop_lock(Loop_);
     DropStreams();

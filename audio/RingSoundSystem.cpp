@@ -4,13 +4,14 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace corvane {
 
 namespace {
 
-SoundStatus Fail(SoundOp op, const std::string& why) {
-    return SoundStatus::Fail(op, "Unable to " + std::string(SoundOpName(op)) + ": " + why + ".");
+SoundStatus Fail(SoundOp op, std::string_view why) {
+    return SoundStatus::Unable(op, why);
 }
 
 // The only format offered: PCM, two channels, 48000 Hz, 16 bits, 4-byte frames.
@@ -28,11 +29,30 @@ bool FitsBuffer(std::int32_t offset, std::size_t samples, std::int32_t bufferByt
 
 } // namespace
 
+SoundStatus RingSoundSystem::Guard(SoundOp op, Needs needs) {
+    if (auto st = Enter(op); !st.Ok()) {
+        return st;
+    }
+    switch (needs) {
+    case Needs::Nothing:
+        break;
+    case Needs::CaptureDevice:
+        return CaptureDevice_ ? SoundStatus{} : Fail(op, "there is no capture device");
+    case Needs::PlayDevice:
+        return PlayDevice_ ? SoundStatus{} : Fail(op, "there is no playback device");
+    case Needs::CaptureBuffer:
+        return CaptureBuffer_ ? SoundStatus{} : Fail(op, "there is no capture buffer");
+    case Needs::PlayBuffer:
+        return PlayBuffer_ ? SoundStatus{} : Fail(op, "there is no playback buffer");
+    }
+    return {};
+}
+
 SoundStatus RingSoundSystem::EnsureRoot() {
     if (RootOpen_) {
         return {};
     }
-    if (auto st = Enter(SoundOp::CreateRoot); !st.Ok()) {
+    if (auto st = Guard(SoundOp::CreateRoot); !st.Ok()) {
         return st;
     }
     if (auto st = OpenRoot(); !st.Ok()) {
@@ -46,7 +66,7 @@ SoundStatus RingSoundSystem::CreatePlayDevice() {
     if (auto st = EnsureRoot(); !st.Ok()) {
         return st;
     }
-    if (auto st = Enter(SoundOp::CreatePlayDevice); !st.Ok()) {
+    if (auto st = Guard(SoundOp::CreatePlayDevice); !st.Ok()) {
         return st;
     }
     if (auto st = OpenPlayDevice(); !st.Ok()) {
@@ -60,7 +80,7 @@ SoundStatus RingSoundSystem::CreateCaptureDevice() {
     if (auto st = EnsureRoot(); !st.Ok()) {
         return st;
     }
-    if (auto st = Enter(SoundOp::CreateCaptureDevice); !st.Ok()) {
+    if (auto st = Guard(SoundOp::CreateCaptureDevice); !st.Ok()) {
         return st;
     }
     if (auto st = OpenCaptureDevice(); !st.Ok()) {
@@ -72,11 +92,8 @@ SoundStatus RingSoundSystem::CreateCaptureDevice() {
 
 SoundStatus RingSoundSystem::CreateCaptureBuffer(const BufferDesc& desc) {
     const SoundOp op = SoundOp::CreateCaptureBuffer;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op, Needs::CaptureDevice); !st.Ok()) {
         return st;
-    }
-    if (!CaptureDevice_) {
-        return Fail(op, "there is no capture device");
     }
     if (!IsReceiverFormat(desc.Format) || desc.Bytes != CaptureBufferBytes) {
         return Fail(op, "only 16384 bytes of 48000 Hz 16-bit stereo are offered");
@@ -90,11 +107,8 @@ SoundStatus RingSoundSystem::CreateCaptureBuffer(const BufferDesc& desc) {
 
 SoundStatus RingSoundSystem::CreatePlayBuffer(const BufferDesc& desc) {
     const SoundOp op = SoundOp::CreatePlayBuffer;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op, Needs::PlayDevice); !st.Ok()) {
         return st;
-    }
-    if (!PlayDevice_) {
-        return Fail(op, "there is no playback device");
     }
     if (!IsReceiverFormat(desc.Format) || desc.Bytes != PlayBufferBytes) {
         return Fail(op, "only 32768 bytes of 48000 Hz 16-bit stereo are offered");
@@ -124,7 +138,7 @@ SoundStatus RingSoundSystem::CreateEvent(std::int32_t& eventId) {
     if (auto st = EnsureRoot(); !st.Ok()) {
         return st;
     }
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op); !st.Ok()) {
         return st;
     }
     if (!Queue_.Valid()) {
@@ -143,11 +157,8 @@ SoundStatus RingSoundSystem::CreateEvent(std::int32_t& eventId) {
 
 SoundStatus RingSoundSystem::SetNotificationPositions(std::span<const NotifyPosition> positions) {
     const SoundOp op = SoundOp::SetNotificationPositions;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op, Needs::CaptureBuffer); !st.Ok()) {
         return st;
-    }
-    if (!CaptureBuffer_) {
-        return Fail(op, "there is no capture buffer");
     }
     if (Rings_.Capturing()) {
         return Fail(op, "capture is running");
@@ -166,7 +177,7 @@ SoundStatus RingSoundSystem::SetNotificationPositions(std::span<const NotifyPosi
 
 SoundStatus RingSoundSystem::DestroyEvent(std::int32_t eventId) {
     const SoundOp op = SoundOp::DestroyEvent;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op); !st.Ok()) {
         return st;
     }
     for (std::int32_t& slot : Events_) {
@@ -197,11 +208,8 @@ SoundStatus RingSoundSystem::UpdateDevice() {
 
 SoundStatus RingSoundSystem::StartCapture() {
     const SoundOp op = SoundOp::StartCapture;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op, Needs::CaptureBuffer); !st.Ok()) {
         return st;
-    }
-    if (!CaptureBuffer_) {
-        return Fail(op, "there is no capture buffer");
     }
     const bool was = Rings_.Capturing();
     if (!was) {
@@ -222,7 +230,7 @@ SoundStatus RingSoundSystem::StartCapture() {
 
 SoundStatus RingSoundSystem::StopCapture() {
     const SoundOp op = SoundOp::StopCapture;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op); !st.Ok()) {
         return st;
     }
     Rings_.SetCapturing(false);
@@ -231,11 +239,8 @@ SoundStatus RingSoundSystem::StopCapture() {
 
 SoundStatus RingSoundSystem::ReadCapture(std::int32_t offset, std::span<std::int16_t> dest) {
     const SoundOp op = SoundOp::ReadCapture;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op, Needs::CaptureBuffer); !st.Ok()) {
         return st;
-    }
-    if (!CaptureBuffer_) {
-        return Fail(op, "there is no capture buffer");
     }
     if (!FitsBuffer(offset, dest.size(), CaptureBufferBytes)) {
         return Fail(op, "the range lies outside the capture buffer");
@@ -247,11 +252,8 @@ SoundStatus RingSoundSystem::ReadCapture(std::int32_t offset, std::span<std::int
 
 SoundStatus RingSoundSystem::GetPlayPositions(PlayPositions& positions) {
     const SoundOp op = SoundOp::GetPlayPositions;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op, Needs::PlayBuffer); !st.Ok()) {
         return st;
-    }
-    if (!PlayBuffer_) {
-        return Fail(op, "there is no playback buffer");
     }
     positions = Rings_.Positions();
     return {};
@@ -259,11 +261,8 @@ SoundStatus RingSoundSystem::GetPlayPositions(PlayPositions& positions) {
 
 SoundStatus RingSoundSystem::WritePlay(std::int32_t offset, std::span<const std::int16_t> src) {
     const SoundOp op = SoundOp::WritePlay;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op, Needs::PlayBuffer); !st.Ok()) {
         return st;
-    }
-    if (!PlayBuffer_) {
-        return Fail(op, "there is no playback buffer");
     }
     if (!FitsBuffer(offset, src.size(), PlayBufferBytes)) {
         return Fail(op, "the range lies outside the playback buffer");
@@ -274,11 +273,8 @@ SoundStatus RingSoundSystem::WritePlay(std::int32_t offset, std::span<const std:
 
 SoundStatus RingSoundSystem::SetPlayPosition(std::int32_t offset) {
     const SoundOp op = SoundOp::SetPlayPosition;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op, Needs::PlayBuffer); !st.Ok()) {
         return st;
-    }
-    if (!PlayBuffer_) {
-        return Fail(op, "there is no playback buffer");
     }
     if (!FitsBuffer(offset, 0, PlayBufferBytes)) {
         return Fail(op, "the position lies outside the playback buffer");
@@ -289,11 +285,8 @@ SoundStatus RingSoundSystem::SetPlayPosition(std::int32_t offset) {
 
 SoundStatus RingSoundSystem::StartPlay() {
     const SoundOp op = SoundOp::StartPlay;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op, Needs::PlayBuffer); !st.Ok()) {
         return st;
-    }
-    if (!PlayBuffer_) {
-        return Fail(op, "there is no playback buffer");
     }
     const bool was = Rings_.Playing();
     Rings_.SetPlaying(true);
@@ -306,7 +299,7 @@ SoundStatus RingSoundSystem::StartPlay() {
 
 SoundStatus RingSoundSystem::StopPlay() {
     const SoundOp op = SoundOp::StopPlay;
-    if (auto st = Enter(op); !st.Ok()) {
+    if (auto st = Guard(op); !st.Ok()) {
         return st;
     }
     Rings_.SetPlaying(false);

@@ -70,6 +70,10 @@ protected:
     SoundRings Rings_{Queue_};
 
 private:
+    // The object an operation needs besides the back end's word on it.
+    enum class Needs { Nothing, CaptureDevice, PlayDevice, CaptureBuffer, PlayBuffer };
+    // What every operation checks first: Enter, then that what it needs exists.
+    SoundStatus Guard(SoundOp op, Needs needs = Needs::Nothing);
     static constexpr std::int32_t MaxEvents = 8;
 
     SoundStatus EnsureRoot();

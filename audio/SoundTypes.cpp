@@ -56,4 +56,14 @@ std::string_view SoundOpName(SoundOp op) {
     return "unknown sound operation";
 }
 
+SoundStatus SoundStatus::Unable(SoundOp op, std::string_view why) {
+    return Unable(op, SoundOpName(op), why);
+}
+
+SoundStatus SoundStatus::Unable(SoundOp op, std::string_view action, std::string_view why) {
+    std::string message = "Unable to ";
+    message.append(action).append(": ").append(why).append(".");
+    return Fail(op, std::move(message));
+}
+
 } // namespace corvane

@@ -86,6 +86,10 @@ struct SoundStatus {
 
     bool Ok() const { return Failed == SoundOp::None; }
     static SoundStatus Fail(SoundOp op, std::string message) { return {op, std::move(message)}; }
+    // Every failure the operator reads has one shape: "Unable to <action>: <why>." The action
+    // is the operation's own words unless given.
+    static SoundStatus Unable(SoundOp op, std::string_view why);
+    static SoundStatus Unable(SoundOp op, std::string_view action, std::string_view why);
 };
 
 // The objects dropped, in a given order, when the window closes.

@@ -26,8 +26,7 @@ SoundStatus VirtualSoundCard::Enter(SoundOp op) {
     Log_.push_back(op);
     for (const auto& [failing, message] : Failures_) {
         if (failing == op) {
-            return SoundStatus::Fail(op, "Unable to " + std::string(SoundOpName(op)) + ": " +
-                                             message + ".");
+            return SoundStatus::Unable(op, message);
         }
     }
     return {};

@@ -361,7 +361,7 @@ TEST(LiveLoopback, SoakOnTheServer) {
     qint64 reported = 0;
     std::int64_t breaksPrinted = 0;
     const qint64 reportEveryMs = seconds >= 300 ? 60000 : 10000;
-    while (timer.elapsed() < seconds * 1000 && client.Failures.empty()) {
+    while (static_cast<double>(timer.elapsed()) < seconds * 1000 && client.Failures.empty()) {
         // Blocks until something happens (a notification every 42.7 ms, the watchdog's tick).
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (timer.elapsed() - reported >= reportEveryMs) {

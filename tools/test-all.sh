@@ -4,13 +4,31 @@
 # Installs whatever is missing, builds, and runs every test: the formatting check, the
 # optimised build, the AddressSanitizer+UndefinedBehaviorSanitizer build and the
 # ThreadSanitizer build of the threaded tests. Exits non-zero on the first failure.
+#
+#   bash tools/test-all.sh                   everything (what CI runs)
+#   bash tools/test-all.sh PRESET [LABEL]    one preset's build and tests, or only those with
+#                                            LABEL (dsp, display, audio, device, app, tools,
+#                                            package), without installing anything
+# e.g. "bash tools/test-all.sh dsp" (the signal chain alone, in seconds) or
+#      "bash tools/test-all.sh release display".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh
-bash tools/install-test-deps.sh
-bash tools/check-format.sh
+preset="${1:-}"
+label="${2:-}"
+if [ -z "${preset}" ]; then
+    bash tools/install-deps.sh
+    bash tools/install-test-deps.sh
+    bash tools/check-format.sh
+fi
 export QT_QPA_PLATFORM=offscreen
+if [ "${preset}" = dsp ]; then
+    # The signal chain alone: no Qt, no sound server.
+    cmake --preset dsp >/dev/null
+    cmake --build --preset dsp
+    ctest --preset dsp -j 2 ${label:+-L "${label}"}
+    exit 0
+fi
 # A private sound server (PipeWire when installed, else PulseAudio) that ALSA's default device
 # (and so PortAudio's) reaches; the sound tests play through it and capture what they played.
 # Its folder is this run's own, so nothing else playing on the machine mixes into the tests, and
@@ -27,6 +45,13 @@ export CORVANE_SOUND_DIR="${sound_root}/default"
 sound_env="$(bash tools/sound-server.sh)"
 eval "${sound_env}"
 export CORVANE_REQUIRE_SOUND=1
+
+if [ -n "${preset}" ]; then
+    cmake --preset "${preset}" >/dev/null
+    cmake --build --preset "${preset}"
+    ctest --preset "${preset}" -j 2 ${label:+-L "${label}"}
+    exit 0
+fi
 
 for preset in release asan-ubsan; do
     echo "== ${preset} =="

@@ -3,6 +3,7 @@
 // The whole window as drawn offscreen, against reviewed reference pictures. Control positions
 // are checked exactly by the start-up test; this catches what geometry cannot: colours, fonts,
 // captions, push-button looks and the displays inside the boxes.
+#include "ReferencePicture.h"
 #include "WindowHarness.h"
 
 #include <QImage>
@@ -17,17 +18,10 @@ namespace {
 constexpr double Tolerance = 0.002;
 
 void Compare(const QImage& actual, const char* name) {
-    ASSERT_FALSE(actual.isNull());
-    const QString reference = QStringLiteral(CORVANE_APP_REFERENCE_DIR "/%1").arg(name);
-    const QImage expected(reference);
-    ASSERT_FALSE(expected.isNull()) << "missing " << reference.toStdString();
-    const double differ = DifferentPixels(actual, expected);
-    if (differ > Tolerance) {
-        const QString out = QStringLiteral(CORVANE_APP_ACTUAL_DIR "/%1").arg(name);
-        actual.save(out);
-        ADD_FAILURE() << name << ": " << differ * 100
-                      << "% of the pixels differ; actual picture in " << out.toStdString();
-    }
+    EXPECT_EQ(CheckReference(actual, QStringLiteral(CORVANE_APP_REFERENCE_DIR "/%1").arg(name),
+                             QStringLiteral(CORVANE_APP_ACTUAL_DIR "/%1").arg(name), Tolerance),
+              "")
+        << name;
 }
 
 TEST(Screenshot, WindowAfterStartup) {

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "WindowHarness.h"
 
+#include "ReferencePicture.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
@@ -113,20 +115,7 @@ QImage Render(frmReceiver& window) {
 }
 
 double DifferentPixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) {
-        return 1.0;
-    }
-    const QImage x = a.convertToFormat(QImage::Format_RGB32);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32);
-    std::int64_t differ = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
-        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-        for (int col = 0; col < x.width(); ++col) {
-            differ += p[col] != q[col] ? 1 : 0;
-        }
-    }
-    return static_cast<double>(differ) / (static_cast<double>(x.width()) * x.height());
+    return ComparePictures(a, b).Share;
 }
 
 QImage RenderStartup() {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "Spectrum.h"
+
 #include "LabelFont.h"
+#include "Palette.h"
 #include "PictureBox.h"
 #include "ReceiverSettings.h"
 
@@ -16,16 +18,8 @@
 namespace corvane {
 namespace {
 
-constexpr Colour Black = Rgb(0, 0, 0);
-constexpr Colour Blue = Rgb(0, 0, 128);
-constexpr Colour Green = Rgb(0, 128, 0);
-constexpr Colour Grey = Rgb(128, 128, 128);
-constexpr Colour DarkGrey = Rgb(64, 64, 64);
-constexpr Colour LightRed = Rgb(255, 0, 0);
-constexpr Colour Yellow = Rgb(255, 255, 0);
-constexpr Colour BrightGreen = Rgb(0, 255, 0);
-constexpr Colour DarkGreen = Rgb(0, 180, 0);
-constexpr Colour White = Rgb(255, 255, 255);
+using namespace test::palette;
+constexpr Colour LightRed = Red;
 
 // The boxes of the receiver window: backdrop, wide trace, audio scale, audio trace.
 class SpectrumTest : public ::testing::Test {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "Surface.h"
+
 #include "LabelFont.h"
+#include "Palette.h"
 
 #include <QDir>
 #include <QImage>
@@ -19,10 +21,7 @@
 namespace corvane {
 namespace {
 
-constexpr Colour Black = Rgb(0, 0, 0);
-constexpr Colour Red = Rgb(255, 0, 0);
-constexpr Colour Blue = Rgb(0, 0, 128);
-constexpr Colour White = Rgb(255, 255, 255);
+using namespace test::palette;
 
 using PixelSet = std::set<std::pair<int, int>>;
 

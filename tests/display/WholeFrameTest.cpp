@@ -4,6 +4,8 @@
 // reference picture. Regenerate it deliberately with corvane_display_reference after a change
 // that is meant to alter the picture, and review the new PNG before committing it.
 #include "DisplayHarness.h"
+#include "Palette.h"
+#include "ReferencePicture.h"
 
 #include <QImage>
 #include <QString>
@@ -18,35 +20,15 @@ namespace {
 
 TEST(WholeFrame, MatchesTheReviewedReference) {
     const Surface frame = RenderReferenceFrame();
-    const QImage reference =
-        QImage(QString::fromUtf8(CORVANE_DISPLAY_REFERENCE)).convertToFormat(QImage::Format_RGB32);
-    ASSERT_FALSE(reference.isNull()) << "missing " << CORVANE_DISPLAY_REFERENCE;
-    ASSERT_EQ(reference.width(), frame.Width());
-    ASSERT_EQ(reference.height(), frame.Height());
-    int differing = 0;
-    int firstX = -1;
-    int firstY = -1;
-    for (int y = 0; y < frame.Height(); ++y) {
-        for (int x = 0; x < frame.Width(); ++x) {
-            if (reference.pixel(x, y) != frame.Pixel(x, y)) {
-                if (differing++ == 0) {
-                    firstX = x;
-                    firstY = y;
-                }
-            }
-        }
-    }
-    if (differing != 0) {
-        frame.SavePng(QString::fromUtf8(CORVANE_DISPLAY_ACTUAL));
-    }
-    EXPECT_EQ(differing, 0) << "first at (" << firstX << ", " << firstY << "); this run's frame is "
-                            << CORVANE_DISPLAY_ACTUAL;
+    EXPECT_EQ(test::CheckReference(frame.ToImage(), QString::fromUtf8(CORVANE_DISPLAY_REFERENCE),
+                                   QString::fromUtf8(CORVANE_DISPLAY_ACTUAL), 0.0),
+              "");
 }
 
 // The column (within [left, left + width)) whose yellow trace pixel is highest in rows
 // [top, top + height) of the snapshot, relative to `left`; -1 if there is none.
 int PeakColumn(const Surface& s, int left, int top, int width, int height) {
-    constexpr Colour Yellow = Rgb(255, 255, 0);
+    using test::palette::Yellow;
     for (int y = top; y < top + height; ++y) {
         for (int x = left; x < left + width; ++x) {
             if (s.Pixel(x, y) == Yellow) {

@@ -390,7 +390,7 @@ bool frmReceiver::Form_Load() {
     }
 
     // 7-10. The chain's start-up state, reached through the same handlers the operator uses.
-    Dsp->MakeWindow(1, BlockFrames);
+    Dsp->MakeWindow(WindowKind::BlackmanHarris, BlockFrames);
     VideoFilter = 4;
     OptCW500_Click();
     OptAgcFast_Click();
@@ -449,15 +449,15 @@ void frmReceiver::ApplyGain() {
 }
 
 void frmReceiver::Option1_Click() {
-    Dsp->MakeWindow(0, BlockFrames);
+    Dsp->MakeWindow(WindowKind::None, BlockFrames);
 }
 
 void frmReceiver::Option2_Click() {
-    Dsp->MakeWindow(1, BlockFrames);
+    Dsp->MakeWindow(WindowKind::BlackmanHarris, BlockFrames);
 }
 
 void frmReceiver::Option3_Click() {
-    Dsp->MakeWindow(2, BlockFrames);
+    Dsp->MakeWindow(WindowKind::Hann, BlockFrames);
 }
 
 void frmReceiver::Option4_Click() {
@@ -502,12 +502,7 @@ void frmReceiver::ChangeMode(DemodMode mode) {
     const ModeBands bands = BandsFor(mode);
     PassLow = bands.PassLow;
     PassHigh = bands.PassHigh;
-    if (UseLowIf != 0) {
-        Dsp->DesignFilter(1, bands.LowIfLow, bands.LowIfHigh);
-    } else {
-        Dsp->DesignFilter(1, bands.HighIfLow, bands.HighIfHigh);
-    }
-    Dsp->DesignFilter(2, bands.AudioLow, bands.AudioHigh);
+    DesignModeFilters(*Dsp, mode, UseLowIf != 0);
     // May flip UseLowIf and run this handler again inside itself.
     UpdateTuning();
     Screens.Traces.DrawAudioScale(bands.AudioScaleFlag);
@@ -610,7 +605,7 @@ void frmReceiver::UpdateTuning() {
     Settings.TuningOffset = f;
     // 6. Channel filter around the offset.
     const BandEdges channel = ChannelFilterEdges(a, B);
-    Dsp->DesignFilter(0, channel.Low, channel.High);
+    Dsp->DesignFilter(FilterIndex::Channel, channel.Low, channel.High);
     // 7.
     TuneOffset = f;
     // 8. Intermediate frequency; a change redesigns the mode's IF filter.

@@ -5,7 +5,7 @@
 #include "FftwTransform.h"
 #include "ModDsp.h"
 #include "RxDsp.h"
-#include "Tuning.h"
+#include "TuningModel.h"
 
 #include <benchmark/benchmark.h>
 

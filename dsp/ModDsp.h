@@ -23,6 +23,20 @@ struct ChainOptions {
         nullptr; // benchmarks only: another per-block transform
 };
 
+// The filters DesignFilter designs, by the index the chain keeps them under.
+struct FilterIndex {
+    static constexpr std::int32_t Channel = 0; // around the tuned offset, ahead of the AGC
+    static constexpr std::int32_t If = 1;      // the mode's pass band at the IF
+    static constexpr std::int32_t Audio = 2;   // the audio after the product detector
+};
+
+// The analysis windows MakeWindow makes for the spectra.
+struct WindowKind {
+    static constexpr std::int32_t None = 0;
+    static constexpr std::int32_t BlackmanHarris = 1;
+    static constexpr std::int32_t Hann = 2;
+};
+
 // The receiver's signal processing: the per-block chain, the three fast-convolution stages with
 // the AGC, filter design, analysis windows and oscillator setup. The window owns one instance
 // (about 1 MB: allocate it on the heap) and calls it on the UI thread only.
@@ -43,10 +57,9 @@ public:
     void IFFilter(std::span<double> re, std::span<double> im);
     void AudioFilter(std::span<double> re, std::span<double> im);
 
-    // index 0 channel, 1 IF, 2 audio filter; band edges in Hz. Any other index only records the
-    // edges.
+    // index: a FilterIndex; band edges in Hz. Any other index only records the edges.
     void DesignFilter(std::int32_t index, std::int32_t lowHz, std::int32_t highHz);
-    // kind 0 none, 1 Blackman-Harris, 2 Hann; n is 2048 in this receiver (2..4096 accepted).
+    // kind: a WindowKind; n is 2048 in this receiver (2..4096 accepted).
     void MakeWindow(std::int32_t kind, std::int32_t n);
     // a: absolute offset (Hz); sign: -1, 0, 1; split 15000; IF 6000 or 18000; low/high: pass band.
     void SetOscillators(double a, std::int16_t sign, std::int32_t split, std::int32_t IF,

@@ -3,7 +3,7 @@
 // Start-up: the layout, the state the receiver is left in, the timers and a missing sound card.
 #include "WindowHarness.h"
 
-#include "Tuning.h"
+#include "TuningModel.h"
 
 #include <QCheckBox>
 #include <QFontInfo>

@@ -5,7 +5,7 @@
 #include "WindowHarness.h"
 
 #include "ModeTable.h"
-#include "Tuning.h"
+#include "TuningModel.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -3,7 +3,7 @@
 #include "DisplayHarness.h"
 
 #include "ModDsp.h"
-#include "Tuning.h"
+#include "TuningModel.h"
 
 #include <array>
 #include <cmath>

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "ChainHarness.h"
 
-#include "Tuning.h"
+#include "TuningModel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 // Block-level behaviour of the chain: test tone, spectra handed to the displays, output block,
 // S-meter, robustness on any 16-bit input.
 #include "ChainHarness.h"
-#include "Tuning.h"
+#include "TuningModel.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // Filter design, analysis windows, oscillator setup and the tuning arithmetic.
 #include "ModDsp.h"
 #include "RxDsp.h"
-#include "Tuning.h"
+#include "TuningModel.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // The receiver receives: synthetic signals on the band come out of the output block stream at
 // the right pitch, in the right sideband, with the unwanted sideband and the image suppressed.
 #include "ChainHarness.h"
-#include "Tuning.h"
+#include "TuningModel.h"
 
 #include <gtest/gtest.h>
 

@@ -44,13 +44,11 @@ modDSP::modDSP(const ReceiverSettings& settings, DisplaySink& displays, const Ch
 void modDSP::Reset() {
     TestPhase = TestStep = Lo1Phase = Lo1Step = BfoPhase = BfoStep = 0.0;
     NegativeOffset = HighSide = 0;
-    for (ChainArray* a :
-         {&Window,        &ChanFilterRe,  &ChanFilterIm, &IFFilterRe,     &IFFilterIm,
-          &AudioFilterRe, &AudioFilterIm, &BlockRe,      &BlockIm,        &WinRe,
-          &WinIm,         &MagBuf,        &SpecBuf,      &ChanRe,         &ChanIm,
-          &ChanOverlapRe, &ChanOverlapIm, &IFRe,         &IFIm,           &IFOverlapRe,
-          &IFOverlapIm,   &AudioRe,       &AudioIm,      &AudioOverlapRe, &AudioOverlapIm,
-          &ChanMag,       &FreqRe,        &FreqIm}) {
+    for (FilterStage& stage : Stages) {
+        stage.Reset();
+    }
+    for (ChainArray* a : {&Window, &BlockRe, &BlockIm, &WinRe, &WinIm, &MagBuf, &SpecBuf, &ChanMag,
+                          &FreqRe, &FreqIm}) {
         a->fill(0.0);
     }
     WindowGain = EdgeLow = EdgeHigh = 0.0;
@@ -65,64 +63,75 @@ void modDSP::Reset() {
 
 // Overlap-add fast convolution of one 2048-sample block with a 2049-tap filter: the block is
 // zero-extended to 4096 points, so the product of the spectra never wraps around.
-void modDSP::Filter(ChainArray& workRe, ChainArray& workIm, ChainArray& tailRe, ChainArray& tailIm,
-                    const ChainArray& filterRe, const ChainArray& filterIm, std::span<double> re,
-                    std::span<double> im, bool withAgc) {
+void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
+                         const rxDSP::FftPlan& plan, const FourierTransform* other,
+                         ChainArray& freqRe, ChainArray& freqIm) {
     constexpr auto block = static_cast<std::size_t>(BlockFrames);
     constexpr auto frame = static_cast<std::size_t>(FilterFrame);
-    if (re.size() < block || im.size() < block) {
-        return;
-    }
-    std::copy_n(re.begin(), block, workRe.begin());
-    std::copy_n(im.begin(), block, workIm.begin());
-    std::fill(workRe.begin() + block, workRe.end(), 0.0);
-    std::fill(workIm.begin() + block, workIm.end(), 0.0);
+    std::copy_n(re.begin(), block, WorkRe.begin());
+    std::copy_n(im.begin(), block, WorkIm.begin());
+    std::fill(WorkRe.begin() + block, WorkRe.end(), 0.0);
+    std::fill(WorkIm.begin() + block, WorkIm.end(), 0.0);
 
-    if (ExactTransforms()) {
+    if (other == nullptr) {
         // The reorderings of both transforms are folded into passes made anyway: the product
         // gathers the forward spectrum from bit-reversed order (negating the imaginary part as
         // the inverse begins), and the overlap-add gathers the inverse result. Every value
         // sees the same operations as with the whole transforms.
-        const std::span<const std::int32_t> rev = Plan.Reversal(FilterFrame);
-        Plan.Butterflies(workRe, workIm, FilterFrame);
+        const std::span<const std::int32_t> rev = plan.Reversal(FilterFrame);
+        plan.Butterflies(WorkRe, WorkIm, FilterFrame);
         for (std::size_t k = 0; k < frame; ++k) {
             const auto m = static_cast<std::size_t>(rev[k]);
-            const double ar = workRe[m];
-            const double ai = workIm[m];
-            const double br = filterRe[k];
-            const double bi = filterIm[k];
-            FreqRe[k] = ar * br - ai * bi;
-            FreqIm[k] = -(ar * bi + ai * br);
+            const double ar = WorkRe[m];
+            const double ai = WorkIm[m];
+            const double br = FilterRe[k];
+            const double bi = FilterIm[k];
+            freqRe[k] = ar * br - ai * bi;
+            freqIm[k] = -(ar * bi + ai * br);
         }
-        Plan.Butterflies(FreqRe, FreqIm, FilterFrame);
+        plan.Butterflies(freqRe, freqIm, FilterFrame);
         const double length = FilterFrame;
         for (std::size_t i = 0; i < block; ++i) {
             const auto m = static_cast<std::size_t>(rev[i]);
-            workRe[i] = FreqRe[m] / length + tailRe[i];
-            workIm[i] = FreqIm[m] / length + tailIm[i];
+            WorkRe[i] = freqRe[m] / length + OverlapRe[i];
+            WorkIm[i] = freqIm[m] / length + OverlapIm[i];
         }
         for (std::size_t i = 0; i < block; ++i) {
             const auto m = static_cast<std::size_t>(rev[block + i]);
-            tailRe[i] = FreqRe[m] / length;
-            tailIm[i] = FreqIm[m] / length;
+            OverlapRe[i] = freqRe[m] / length;
+            OverlapIm[i] = freqIm[m] / length;
         }
     } else {
-        BlockTransform->Forward(workRe, workIm, FilterFrame);
-        rxDSP::ComplexMultiply(workRe, workIm, filterRe, filterIm, workRe, workIm, FilterFrame);
-        BlockTransform->Inverse(workRe, workIm, FilterFrame);
+        other->Forward(WorkRe, WorkIm, FilterFrame);
+        rxDSP::ComplexMultiply(WorkRe, WorkIm, FilterRe, FilterIm, WorkRe, WorkIm, FilterFrame);
+        other->Inverse(WorkRe, WorkIm, FilterFrame);
         for (std::size_t i = 0; i < block; ++i) {
-            workRe[i] = workRe[i] + tailRe[i];
-            workIm[i] = workIm[i] + tailIm[i];
+            WorkRe[i] = WorkRe[i] + OverlapRe[i];
+            WorkIm[i] = WorkIm[i] + OverlapIm[i];
         }
-        std::copy(workRe.begin() + block, workRe.begin() + frame, tailRe.begin());
-        std::copy(workIm.begin() + block, workIm.begin() + frame, tailIm.begin());
+        std::copy(WorkRe.begin() + block, WorkRe.begin() + frame, OverlapRe.begin());
+        std::copy(WorkIm.begin() + block, WorkIm.begin() + frame, OverlapIm.begin());
     }
+}
 
-    if (withAgc) {
+void FilterStage::Reset() {
+    for (ChainArray* a : {&FilterRe, &FilterIm, &WorkRe, &WorkIm, &OverlapRe, &OverlapIm}) {
+        a->fill(0.0);
+    }
+}
+
+void modDSP::RunStage(std::int32_t index, std::span<double> re, std::span<double> im) {
+    constexpr auto block = static_cast<std::size_t>(BlockFrames);
+    if (re.size() < block || im.size() < block) {
+        return;
+    }
+    FilterStage& stage = Stages[static_cast<std::size_t>(index)];
+    stage.Filter(re, im, Plan, ExactTransforms() ? nullptr : BlockTransform, FreqRe, FreqIm);
+    if (index == FilterIndex::Channel) {
         RunAgc();
     }
-    std::copy_n(workRe.begin(), block, re.begin());
-    std::copy_n(workIm.begin(), block, im.begin());
+    std::copy_n(stage.WorkRe.begin(), block, re.begin());
+    std::copy_n(stage.WorkIm.begin(), block, im.begin());
 }
 
 void modDSP::SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t count) {
@@ -142,21 +151,22 @@ void modDSP::SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t cou
 }
 
 void modDSP::ChannelFilter(std::span<double> re, std::span<double> im) {
-    Filter(ChanRe, ChanIm, ChanOverlapRe, ChanOverlapIm, ChanFilterRe, ChanFilterIm, re, im, true);
+    RunStage(FilterIndex::Channel, re, im);
 }
 
 void modDSP::IFFilter(std::span<double> re, std::span<double> im) {
-    Filter(IFRe, IFIm, IFOverlapRe, IFOverlapIm, IFFilterRe, IFFilterIm, re, im, false);
+    RunStage(FilterIndex::If, re, im);
 }
 
 void modDSP::AudioFilter(std::span<double> re, std::span<double> im) {
-    Filter(AudioRe, AudioIm, AudioOverlapRe, AudioOverlapIm, AudioFilterRe, AudioFilterIm, re, im,
-           false);
+    RunStage(FilterIndex::Audio, re, im);
 }
 
 // Peak-hold AGC over the last AgcLength blocks, on the channel filter's work frame [0..2047].
 void modDSP::RunAgc() {
-    rxDSP::Magnitude(ChanRe, ChanIm, ChanMag, BlockFrames);
+    ChainArray& chanRe = Stages[FilterIndex::Channel].WorkRe;
+    ChainArray& chanIm = Stages[FilterIndex::Channel].WorkIm;
+    rxDSP::Magnitude(chanRe, chanIm, ChanMag, BlockFrames);
     AgcPeak = rxDSP::MaxValue(ChanMag, BlockFrames);
     if (AgcOn != -1) {
         return;
@@ -183,22 +193,22 @@ void modDSP::RunAgc() {
         const double step = (AgcPrevGain - AgcGain) / AgcRamp;
         for (std::size_t i = 0; i < AgcRamp; ++i) {
             const double g = AgcPrevGain - static_cast<double>(i + 1) * step;
-            ChanRe[i] = ChanRe[i] * g;
-            ChanIm[i] = ChanIm[i] * g;
+            chanRe[i] = chanRe[i] * g;
+            chanIm[i] = chanIm[i] * g;
         }
         rampEnd = AgcRamp;
     } else if (AgcGain > AgcPrevGain) {
         const double step = (AgcGain - AgcPrevGain) / AgcRamp;
         for (std::size_t i = 0; i < AgcRamp; ++i) {
             const double g = AgcPrevGain + static_cast<double>(i + 1) * step;
-            ChanRe[i] = ChanRe[i] * g;
-            ChanIm[i] = ChanIm[i] * g;
+            chanRe[i] = chanRe[i] * g;
+            chanIm[i] = chanIm[i] * g;
         }
         rampEnd = AgcRamp;
     }
     for (std::size_t i = rampEnd; i < static_cast<std::size_t>(BlockFrames); ++i) {
-        ChanRe[i] = ChanRe[i] * AgcGain;
-        ChanIm[i] = ChanIm[i] * AgcGain;
+        chanRe[i] = chanRe[i] * AgcGain;
+        chanIm[i] = chanIm[i] * AgcGain;
     }
     AgcPrevGain = AgcGain;
 }
@@ -206,28 +216,14 @@ void modDSP::RunAgc() {
 void modDSP::DesignFilter(std::int32_t index, std::int32_t lowHz, std::int32_t highHz) {
     EdgeHigh = highHz / 48000.0;
     EdgeLow = lowHz / 48000.0;
-    ChainArray* re = nullptr;
-    ChainArray* im = nullptr;
-    switch (index) {
-    case 0:
-        re = &ChanFilterRe;
-        im = &ChanFilterIm;
-        break;
-    case 1:
-        re = &IFFilterRe;
-        im = &IFFilterIm;
-        break;
-    case 2:
-        re = &AudioFilterRe;
-        im = &AudioFilterIm;
-        break;
-    default:
+    if (index < FilterIndex::Channel || index > FilterIndex::Audio) {
         return;
     }
-    im->fill(0.0);
-    re->fill(0.0);
-    rxDSP::DesignBandPass(EdgeLow, EdgeHigh, *re, FilterOrder);
-    rxDSP::FFT(*re, *im, FilterFrame, Plan);
+    FilterStage& stage = Stages[static_cast<std::size_t>(index)];
+    stage.FilterIm.fill(0.0);
+    stage.FilterRe.fill(0.0);
+    rxDSP::DesignBandPass(EdgeLow, EdgeHigh, stage.FilterRe, FilterOrder);
+    rxDSP::FFT(stage.FilterRe, stage.FilterIm, FilterFrame, Plan);
 }
 
 void modDSP::MakeWindow(std::int32_t kind, std::int32_t n) {

@@ -37,6 +37,30 @@ struct WindowKind {
     static constexpr std::int32_t Hann = 2;
 };
 
+// One overlap-add fast-convolution stage, in the shape of GNU Radio's fft_filter_ccc: the
+// filter's spectrum, the frame a block is filtered in and the tail the next block adds. The
+// chain keeps three, indexed by FilterIndex: the channel stage's arrays are the chain's
+// ChanFilterRe/Im, ChanRe/Im and ChanOverlapRe/Im, the IF stage's IFFilterRe/Im, IFRe/Im and
+// IFOverlapRe/Im, the audio stage's AudioFilterRe/Im, AudioRe/Im and AudioOverlapRe/Im.
+struct FilterStage {
+    // The filter: the transform of 2049 real symmetric taps, 4096 bins.
+    alignas(64) ChainArray FilterRe{};
+    alignas(64) ChainArray FilterIm{};
+    // The work frame: the block, zero padded to 4096, filtered in place [4096 used].
+    alignas(64) ChainArray WorkRe{};
+    alignas(64) ChainArray WorkIm{};
+    // The tail of the last frame, added to the next block [2048 used], in input sample units.
+    alignas(64) ChainArray OverlapRe{};
+    alignas(64) ChainArray OverlapIm{};
+
+    // Filters re/im[0..2047] into WorkRe/WorkIm[0..2047] and keeps the new tail. `other`, when
+    // not null, replaces the exact transforms (benchmarks only); freqRe/freqIm are scratch.
+    void Filter(std::span<const double> re, std::span<const double> im, const rxDSP::FftPlan& plan,
+                const FourierTransform* other, ChainArray& freqRe, ChainArray& freqIm);
+    // Everything to zero, the filter too (a freshly built receiver has none designed).
+    void Reset();
+};
+
 // The receiver's signal processing: the per-block chain, the three fast-convolution stages with
 // the AGC, filter design, analysis windows and oscillator setup. The window owns one instance
 // (about 1 MB: allocate it on the heap) and calls it on the UI thread only.
@@ -82,13 +106,15 @@ public:
     alignas(64) ChainArray Window{}; // [2048 used]
     double WindowGain = 0.0;         // 1.0 none, 2.8 Blackman-Harris, 2.0 Hann
 
-    // --- Filter spectra, 4096 bins each: transforms of 2049 real symmetric taps.
-    alignas(64) ChainArray ChanFilterRe{};
-    alignas(64) ChainArray ChanFilterIm{};
-    alignas(64) ChainArray IFFilterRe{};
-    alignas(64) ChainArray IFFilterIm{};
-    alignas(64) ChainArray AudioFilterRe{};
-    alignas(64) ChainArray AudioFilterIm{};
+    // --- The fast-convolution stages, indexed by FilterIndex, and the names of their filters'
+    // spectra (transforms of 2049 real symmetric taps, 4096 bins each).
+    std::array<FilterStage, 3> Stages{};
+    ChainArray& ChanFilterRe = Stages[FilterIndex::Channel].FilterRe;
+    ChainArray& ChanFilterIm = Stages[FilterIndex::Channel].FilterIm;
+    ChainArray& IFFilterRe = Stages[FilterIndex::If].FilterRe;
+    ChainArray& IFFilterIm = Stages[FilterIndex::If].FilterIm;
+    ChainArray& AudioFilterRe = Stages[FilterIndex::Audio].FilterRe;
+    ChainArray& AudioFilterIm = Stages[FilterIndex::Audio].FilterIm;
     double EdgeLow = 0.0; // edges of the latest design, cycles per sample
     double EdgeHigh = 0.0;
 
@@ -120,29 +146,14 @@ private:
     bool ExactTransforms() const { return BlockTransform == &Plan; }
     // Forward transform then magnitudes of bins 0..count-1 into MagBuf.
     void SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t count);
-    void Filter(ChainArray& workRe, ChainArray& workIm, ChainArray& tailRe, ChainArray& tailIm,
-                const ChainArray& filterRe, const ChainArray& filterIm, std::span<double> re,
-                std::span<double> im, bool withAgc);
+    // One stage over re/im[0..2047] in place; the channel stage's output passes the AGC.
+    void RunStage(std::int32_t index, std::span<double> re, std::span<double> im);
 
     const ReceiverSettings& Settings;
     DisplaySink& Displays;
     rxDSP::FftPlan Plan;                    // exact transform, 2..4096 points
     const FourierTransform* BlockTransform; // Plan unless a benchmark supplies another
 
-    // Fast-convolution state: work frames [4096 used] and tails carried to the next block
-    // [2048 used], in input sample units.
-    alignas(64) ChainArray ChanRe{};
-    alignas(64) ChainArray ChanIm{};
-    alignas(64) ChainArray ChanOverlapRe{};
-    alignas(64) ChainArray ChanOverlapIm{};
-    alignas(64) ChainArray IFRe{};
-    alignas(64) ChainArray IFIm{};
-    alignas(64) ChainArray IFOverlapRe{};
-    alignas(64) ChainArray IFOverlapIm{};
-    alignas(64) ChainArray AudioRe{};
-    alignas(64) ChainArray AudioIm{};
-    alignas(64) ChainArray AudioOverlapRe{};
-    alignas(64) ChainArray AudioOverlapIm{};
     alignas(64) ChainArray ChanMag{}; // magnitudes of the channel output [2048 used]
     // Product of a block's spectrum with a filter, in natural bin order [4096 used]; scratch.
     alignas(64) ChainArray FreqRe{};

@@ -181,6 +181,7 @@ protected:
 
 private:
     void CreateControls();
+    void LayOutControls(); // start-up steps 4-6
     void ConnectControls();
     QLabel* LoadDigit(std::int32_t index);
     QPushButton* LoadStep(std::int32_t index, bool up);

@@ -4,6 +4,7 @@
 
 #include "Constants.h"
 #include "ModeTable.h"
+#include "RunCaption.h"
 #include "Tuning.h"
 
 #include <QCheckBox>
@@ -39,7 +40,7 @@ frmReceiver::frmReceiver(SoundSystem& sound, const ChainOptions& chain, QWidget*
       Exchange(std::make_unique<BlockExchange>(sound, *this)), Timer1([this] { Timer1_Timer(); }),
       Timer2([this] { Timer2_Timer(); }), Timer3([this] { Timer3_Timer(); }) {
     const QString point = QLocale().decimalPoint();
-    Exchange->DecimalPoint = point.isEmpty() ? '.' : point.at(0).toLatin1();
+    DecimalPoint = point.isEmpty() ? '.' : point.at(0).toLatin1();
     CreateControls();
     ConnectControls();
 }
@@ -454,8 +455,8 @@ void frmReceiver::DoEvents() {
     QCoreApplication::processEvents();
 }
 
-void frmReceiver::ShowRunTime(const std::string& caption) {
-    Label1->setText(QString::fromStdString(caption));
+void frmReceiver::ShowRunTime(double meanSeconds) {
+    Label1->setText(QString::fromStdString(RunCaption(meanSeconds, DecimalPoint)));
 }
 
 void frmReceiver::SoundFailed(const SoundStatus& status) {

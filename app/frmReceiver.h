@@ -92,7 +92,7 @@ public:
     void ProcessBlock(std::span<const std::int16_t> InBlock,
                       std::span<std::int16_t> OutBlock) override;
     void DoEvents() override;
-    void ShowRunTime(const std::string& caption) override;
+    void ShowRunTime(double meanSeconds) override;
     void SoundFailed(const SoundStatus& status) override;
     void ShowCounters(const SoundCounters& sound, std::uint64_t restarts) override;
 
@@ -194,7 +194,8 @@ private:
     void ShowMessage(const QString& text, const QString& title);
     void StopIqRecording();
 
-    bool Released = false; // the sound system has been let go (the window closed)
+    bool Released = false;   // the sound system has been let go (the window closed)
+    char DecimalPoint = '.'; // the user's decimal separator, for "Run mS"
 };
 
 } // namespace corvane

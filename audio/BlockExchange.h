@@ -27,8 +27,8 @@ public:
                               std::span<std::int16_t> OutBlock) = 0;
     // Let pending window events run once (QCoreApplication::processEvents()).
     virtual void DoEvents() = 0;
-    // New text for Label1 in the "Run mS" frame, such as "07.0/42,6".
-    virtual void ShowRunTime(const std::string& caption) = 0;
+    // The mean time a block took, in seconds, over the last 100 blocks (for "Run mS").
+    virtual void ShowRunTime(double meanSeconds) = 0;
     // A sound operation failed while the receiver was on. Capture and playback have been
     // stopped and no further notification is handled; the window shows the message and returns
     // to OFF. ON may be pressed again.
@@ -90,9 +90,6 @@ public:
     void StartTimer();
     void StopTimer();
 
-    // "00.0" of the mean in milliseconds, with the given decimal separator, then "/42,6".
-    static std::string RunCaption(double meanSeconds, char decimalPoint);
-
     bool Capturing() const { return Capturing_; }
 
     // Playback restarts forced by a collision after playback had started (not the start after
@@ -129,7 +126,6 @@ public:
 
     // Seconds from any fixed origin, millisecond resolution or better. Monotonic by default.
     std::function<double()> Clock;
-    char DecimalPoint = '.'; // the user's decimal separator, for the caption
 
 private:
     void OnNotification(std::int32_t eventId);

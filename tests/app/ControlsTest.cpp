@@ -5,6 +5,7 @@
 #include "WindowHarness.h"
 
 #include "PictureBox.h"
+#include "RunCaption.h"
 #include "Spectrum.h"
 
 #include <QCheckBox>
@@ -173,6 +174,14 @@ TEST_F(Controls, ModeHandlersKeepTheModeRecord) {
     w().OptUsb_Click();
     EXPECT_EQ(w().Settings.Mode, DemodMode::Usb);
     EXPECT_DOUBLE_EQ(w().Dsp->BfoStep, 17700 * 6.2831853072 / 48000);
+}
+
+TEST(RunCaption, MillisecondsWithTheUsersSeparatorAndTheBlockLength) {
+    EXPECT_EQ(RunCaption(0.00704, '.'), "07.0/42,6");
+    EXPECT_EQ(RunCaption(0.01234, '.'), "12.3/42,6");
+    EXPECT_EQ(RunCaption(0.01234, ','), "12,3/42,6");
+    EXPECT_EQ(RunCaption(0.0, '.'), "00.0/42,6");
+    EXPECT_EQ(RunCaption(0.12346, '.'), "123.5/42,6");
 }
 
 TEST_F(Controls, AgcOffKeepsLengthAndCeilingUntilFastOrSlow) {

@@ -99,7 +99,7 @@ public:
         QCoreApplication::processEvents();
         --Depth;
     }
-    void ShowRunTime(const std::string& caption) override { Captions.push_back(caption); }
+    void ShowRunTime(double meanSeconds) override { RunTimes.push_back(meanSeconds); }
     void SoundFailed(const SoundStatus& status) override { Failures.push_back(status); }
 
     std::function<void(std::span<const std::int16_t>, std::span<std::int16_t>)> Process;
@@ -108,7 +108,7 @@ public:
     int MaxDepth = 0;
     int Processed = 0;
     int EventPasses = 0;
-    std::vector<std::string> Captions;
+    std::vector<double> RunTimes; // every mean handed over for "Run mS", seconds
     std::vector<SoundStatus> Failures;
 };
 

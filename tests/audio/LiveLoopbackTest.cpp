@@ -61,12 +61,11 @@ public:
         ++Played;
     }
     void DoEvents() override { QCoreApplication::processEvents(); }
-    void ShowRunTime(const std::string& caption) override { Caption = caption; }
+    void ShowRunTime(double) override {}
     void SoundFailed(const SoundStatus& status) override { Failures.push_back(status); }
 
     std::vector<std::int16_t> Captured; // every processed capture block, in order
     std::int64_t Played = 0;            // blocks of the signal handed to playback
-    std::string Caption;
     std::vector<SoundStatus> Failures;
 };
 
@@ -255,7 +254,7 @@ public:
         ++Played;
     }
     void DoEvents() override { QCoreApplication::processEvents(); }
-    void ShowRunTime(const std::string&) override {}
+    void ShowRunTime(double) override {}
     void SoundFailed(const SoundStatus& status) override { Failures.push_back(status); }
 
     std::int64_t Played = 0;

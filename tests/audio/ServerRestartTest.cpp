@@ -107,7 +107,7 @@ public:
         ++Blocks;
     }
     void DoEvents() override { QCoreApplication::processEvents(); }
-    void ShowRunTime(const std::string&) override {}
+    void ShowRunTime(double) override {}
     void SoundFailed(const SoundStatus& status) override { Failures.push_back(status); }
 
     std::int64_t Blocks = 0;

@@ -33,6 +33,7 @@ namespace {
 
 // Step of the "+"/"-" button pairs 0..6: the digit above or below which each one stands.
 constexpr std::array<std::int32_t, 7> StepHz{0, 0, 0, 10000, 1000, 100, 10};
+
 } // namespace
 
 frmReceiver::frmReceiver(SoundSystem& sound, const ChainOptions& chain, QWidget* parent)

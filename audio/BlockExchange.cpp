@@ -228,6 +228,7 @@ void BlockExchange::DirectXEvent8_DXCallback(std::int32_t EventId) {
     if (Tap_ != nullptr) {
         Tap_->Captured(captured);
     }
+    LastProcessed_ = WarmupCount >= WarmupBlocks;
     if (WarmupCount < WarmupBlocks) {
         WarmupCount = WarmupCount + 1;
     } else {

@@ -99,6 +99,17 @@ public:
     void SetCaptureTap(CaptureTap* tap) { Tap_ = tap; }
     SoundCounters Counters() const { return Sound_.Counters(); }
 
+    // What a run's record of each block reads after the block: all from here, in one piece.
+    struct BlockStatistics {
+        bool Processed = false; // the block went through the chain (the warm-up was over)
+        double Seconds = 0.0;   // how long its notification took
+        SoundCounters Counters; // the loss counters so far
+        std::uint64_t PlaybackRestarts = 0;
+    };
+    BlockStatistics Statistics() const {
+        return {LastProcessed_, RunStop - RunStart, Counters(), PlaybackRestarts_};
+    }
+
     // --- Sound objects and buffers ---------------------------------------------------------
     WaveFormat SoundFormat;
     BufferDesc CaptureDesc;
@@ -142,6 +153,7 @@ private:
     bool PlayBufferReady_ = false;
     bool EventsReady_ = false;
     std::uint64_t PlaybackRestarts_ = 0;
+    bool LastProcessed_ = false; // the latest notification's block went through the chain
     CaptureTap* Tap_ = nullptr;
     QTimer Watchdog_;
     std::uint64_t WatchedFrames_ = 0; // frames captured at the last sign of life

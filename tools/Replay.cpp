@@ -3,20 +3,15 @@
 #include "Replay.h"
 
 #include "IqFiles.h"
+#include "ReceiverControls.h"
 #include "SoundSystem.h"
 #include "VirtualSoundCard.h"
 #include "frmReceiver.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QLabel>
 #include <QPixmap>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSlider>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -169,66 +164,28 @@ char* Put(char* at, std::string_view text) {
     return std::copy(text.begin(), text.end(), at);
 }
 
-// The window's controls for each choice.
-QAbstractButton* WindowButton(frmReceiver& w, const std::string& name) {
-    return name == "none"   ? static_cast<QAbstractButton*>(w.Option1)
-           : name == "hann" ? w.Option3
-                            : w.Option2;
-}
-
-QAbstractButton* VideoButton(frmReceiver& w, std::int32_t video) {
-    switch (video) {
-    case 1:
-        return w.Option4;
-    case 8:
-        return w.Option6;
-    case 16:
-        return w.Option7;
-    default:
-        return w.Option5;
-    }
-}
-
-QAbstractButton* ModeButton(frmReceiver& w, const std::string& name) {
-    return name == "cw100" ? w.OptCW100
-           : name == "usb" ? w.OptUsb
-           : name == "lsb" ? w.OptLsb
-                           : w.OptCW500;
-}
-
-QAbstractButton* AgcButton(frmReceiver& w, const std::string& name) {
-    return name == "slow" ? w.OptAgcSlow : name == "off" ? w.OptAgcOff : w.OptAgcFast;
-}
-
-QAbstractButton* TestButton(frmReceiver& w, const std::string& name) {
-    return name == "iq"    ? static_cast<QAbstractButton*>(w.Option9)
-           : name == "i-q" ? w.Option10
-           : name == "i"   ? w.Option11
-                           : w.Option8;
-}
-
 // As the operator sets them, in the order of the command line's description.
-void ApplyControls(frmReceiver& w, const ReplayOptions& o) {
-    WindowButton(w, o.Window)->click();
-    VideoButton(w, o.Video)->click();
-    ModeButton(w, o.Mode)->click();
-    AgcButton(w, o.Agc)->click();
-    w.Slider2->setValue(o.Gain);
+void ApplyControls(ReceiverControls& controls, const ReplayOptions& o) {
+    controls.SelectAnalysisWindow(o.Window == "none"   ? WindowKind::None
+                                  : o.Window == "hann" ? WindowKind::Hann
+                                                       : WindowKind::BlackmanHarris);
+    controls.SelectVideoFilter(o.Video);
+    controls.SelectMode(o.Mode == "cw100" ? DemodMode::Cw100
+                        : o.Mode == "usb" ? DemodMode::Usb
+                        : o.Mode == "lsb" ? DemodMode::Lsb
+                                          : DemodMode::Cw500);
+    controls.SelectAgc(o.Agc == "slow"  ? AgcChoice::Slow
+                       : o.Agc == "off" ? AgcChoice::Off
+                                        : AgcChoice::Fast);
+    controls.SetGain(o.Gain);
     if (o.Offset) {
-        w.Slider1->setValue(*o.Offset);
+        controls.Tune(*o.Offset);
     }
-    TestButton(w, o.Test)->click();
-    if (o.Plus20 != w.Check1->isChecked()) {
-        w.Check1->click();
-    }
-}
-
-QString ReadoutText(const frmReceiver& w) {
-    QString text;
-    for (const QLabel* digit : w.lbFreq) {
-        text += digit->text();
-    }
-    return text;
+    controls.SelectTest(o.Test == "iq"    ? TestSignal::IPlusQ
+                        : o.Test == "i-q" ? TestSignal::IMinusQ
+                        : o.Test == "i"   ? TestSignal::IOnly
+                                          : TestSignal::None);
+    controls.SetPlus20(o.Plus20);
 }
 
 void ShowProgress(std::ostream& err, std::int64_t done, std::int64_t total) {
@@ -507,8 +464,9 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
         closeStats();
         return fail(ExitFailed, options.Input, "the receiver's displays did not start");
     }
-    ApplyControls(window, options);
-    window.cmdOn->click();
+    ReceiverControls controls(window);
+    ApplyControls(controls, options);
+    controls.PowerOn();
 
     const std::int64_t total = (input.Frames() + BlockFrames - 1) / BlockFrames;
     std::int64_t shownPercent = -1;
@@ -526,7 +484,6 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
             return fail(ExitInterrupted, options.Output, "interrupted; nothing written");
         }
         source.Position = 0;
-        const bool processed = window.Exchange->WarmupCount >= BlockExchange::WarmupBlocks;
         card.Advance(BlockFrames);
         for (int pass = 0; sound.Writes <= k && pass < 1000; ++pass) {
             QCoreApplication::processEvents();
@@ -541,28 +498,28 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
             return fail(ExitFailed, options.Output, "cannot be written: " + writeError);
         }
         if (statsFile != nullptr) {
-            const double ms = (window.Exchange->RunStop - window.Exchange->RunStart) * 1000.0;
+            const BlockExchange::BlockStatistics block = window.Exchange->Statistics();
             char* at = line.data();
             char* const end = line.data() + line.size();
             at = Put(at, "{\"index\":");
             at = std::to_chars(at, end, k).ptr;
-            at = Put(at, processed ? ",\"processed\":true,\"AgcPeak\":"
-                                   : ",\"processed\":false,\"AgcPeak\":");
+            at = Put(at, block.Processed ? ",\"processed\":true,\"AgcPeak\":"
+                                         : ",\"processed\":false,\"AgcPeak\":");
             at = PutDouble(at, end, window.Dsp->AgcPeak);
             at = Put(at, ",\"SmeterLevel\":");
             at = PutDouble(at, end, window.Dsp->SmeterLevel);
             at = Put(at, ",\"ms\":");
-            at = PutDouble(at, end, ms);
+            at = PutDouble(at, end, block.Seconds * 1000.0);
             // The loss counters so far, as the window shows them: all 0 in a replay unless the
             // receiver itself dropped something.
-            const SoundCounters counters = window.Exchange->Counters();
+            const SoundCounters& counters = block.Counters;
             at = Put(at, ",\"lost\":");
             at = std::to_chars(at, end, counters.CaptureOverruns + counters.DroppedNotifications)
                      .ptr;
             at = Put(at, ",\"merged\":");
             at = std::to_chars(at, end, counters.MergedNotifications).ptr;
             at = Put(at, ",\"restarts\":");
-            at = std::to_chars(at, end, window.Exchange->PlaybackRestarts()).ptr;
+            at = std::to_chars(at, end, block.PlaybackRestarts).ptr;
             at = Put(at, ",\"xruns\":");
             at = std::to_chars(at, end, counters.DeviceXruns).ptr;
             at = Put(at, "}\n");
@@ -580,13 +537,13 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
     if (progress) {
         err << '\n';
     }
-    window.cmdOff->click();
+    controls.PowerOff();
 
     result.Blocks = total;
     result.Seconds = std::chrono::duration<double>(stop - start).count();
     const double recorded = static_cast<double>(total) * BlockFrames / RecordingRate;
     result.RealTimeFactor = result.Seconds > 0 ? recorded / result.Seconds : 0.0;
-    result.Readout = ReadoutText(window).toStdString();
+    result.Readout = controls.Readout().toStdString();
 
     // Everything is complete before anything takes its final name.
     if (!options.Screenshot.empty()) {

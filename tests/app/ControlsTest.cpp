@@ -5,6 +5,7 @@
 #include "WindowHarness.h"
 
 #include "PictureBox.h"
+#include "ReceiverControls.h"
 #include "RunCaption.h"
 #include "Spectrum.h"
 
@@ -174,6 +175,42 @@ TEST_F(Controls, ModeHandlersKeepTheModeRecord) {
     w().OptUsb_Click();
     EXPECT_EQ(w().Settings.Mode, DemodMode::Usb);
     EXPECT_DOUBLE_EQ(w().Dsp->BfoStep, 17700 * 6.2831853072 / 48000);
+}
+
+// The choices in words land on the matching controls, with their handlers' effects.
+TEST_F(Controls, ReceiverControlsOperateTheMatchingControls) {
+    rx.WaitForDisplays();
+    ReceiverControls controls(w());
+    controls.SelectAnalysisWindow(WindowKind::Hann);
+    EXPECT_TRUE(w().Option3->isChecked());
+    controls.SelectAnalysisWindow(WindowKind::None);
+    EXPECT_TRUE(w().Option1->isChecked());
+    for (const std::int32_t blocks : {1, 8, 16, 4}) {
+        controls.SelectVideoFilter(blocks);
+        EXPECT_EQ(w().VideoFilter, blocks);
+    }
+    for (const DemodMode mode :
+         {DemodMode::Usb, DemodMode::Lsb, DemodMode::Cw100, DemodMode::Cw500}) {
+        controls.SelectMode(mode);
+        EXPECT_EQ(w().Settings.Mode, mode);
+    }
+    controls.SelectAgc(AgcChoice::Off);
+    EXPECT_TRUE(w().OptAgcOff->isChecked());
+    controls.SelectAgc(AgcChoice::Slow);
+    EXPECT_EQ(w().Dsp->AgcLength, 9);
+    controls.SetGain(90);
+    EXPECT_EQ(w().Dsp->MaxGain, 32);
+    controls.Tune(-3000);
+    EXPECT_EQ(controls.Readout(), QStringLiteral("07.053.00"));
+    for (const TestSignal test :
+         {TestSignal::IPlusQ, TestSignal::IMinusQ, TestSignal::IOnly, TestSignal::None}) {
+        controls.SelectTest(test);
+        EXPECT_EQ(w().Settings.Test, test);
+    }
+    controls.SetPlus20(true);
+    EXPECT_TRUE(w().Check1->isChecked());
+    controls.SetPlus20(true);
+    EXPECT_TRUE(w().Check1->isChecked());
 }
 
 TEST(RunCaption, MillisecondsWithTheUsersSeparatorAndTheBlockLength) {

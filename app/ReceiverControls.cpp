@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
+#include "ReceiverControls.h"
+
+#include "frmReceiver.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+namespace corvane {
+
+void ReceiverControls::SelectAnalysisWindow(std::int32_t kind) {
+    (kind == WindowKind::None   ? Window.Option1
+     : kind == WindowKind::Hann ? Window.Option3
+                                : Window.Option2)
+        ->click();
+}
+
+void ReceiverControls::SelectVideoFilter(std::int32_t blocks) {
+    (blocks == 1    ? Window.Option4
+     : blocks == 8  ? Window.Option6
+     : blocks == 16 ? Window.Option7
+                    : Window.Option5)
+        ->click();
+}
+
+void ReceiverControls::SelectMode(DemodMode mode) {
+    switch (mode) {
+    case DemodMode::Cw100:
+        Window.OptCW100->click();
+        break;
+    case DemodMode::Cw500:
+        Window.OptCW500->click();
+        break;
+    case DemodMode::Usb:
+        Window.OptUsb->click();
+        break;
+    case DemodMode::Lsb:
+        Window.OptLsb->click();
+        break;
+    }
+}
+
+void ReceiverControls::SelectAgc(AgcChoice agc) {
+    (agc == AgcChoice::Slow  ? Window.OptAgcSlow
+     : agc == AgcChoice::Off ? Window.OptAgcOff
+                             : Window.OptAgcFast)
+        ->click();
+}
+
+void ReceiverControls::SetGain(std::int32_t slider) {
+    Window.Slider2->setValue(slider);
+}
+
+void ReceiverControls::Tune(std::int32_t offsetHz) {
+    Window.Slider1->setValue(offsetHz);
+}
+
+void ReceiverControls::SelectTest(TestSignal test) {
+    switch (test) {
+    case TestSignal::None:
+        Window.Option8->click();
+        break;
+    case TestSignal::IPlusQ:
+        Window.Option9->click();
+        break;
+    case TestSignal::IMinusQ:
+        Window.Option10->click();
+        break;
+    case TestSignal::IOnly:
+        Window.Option11->click();
+        break;
+    }
+}
+
+void ReceiverControls::SetPlus20(bool on) {
+    if (on != Window.Check1->isChecked()) {
+        Window.Check1->click();
+    }
+}
+
+void ReceiverControls::PowerOn() {
+    Window.cmdOn->click();
+}
+
+void ReceiverControls::PowerOff() {
+    Window.cmdOff->click();
+}
+
+QString ReceiverControls::Readout() const {
+    QString text;
+    for (const QLabel* digit : Window.lbFreq) {
+        text += digit->text();
+    }
+    return text;
+}
+
+} // namespace corvane

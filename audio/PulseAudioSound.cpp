@@ -390,6 +390,7 @@ void PulseAudioSound::DropContext() {
 }
 
 void PulseAudioSound::ConnectStreams() {
+    PlaybackUncorked_ = OnPipeWire_; // only PulseAudio's stream starts corked
     Record_ = pa_stream_new(Context_, "I/Q input", &SampleSpec, nullptr);
     Playback_ = pa_stream_new(Context_, "Receiver audio", &SampleSpec, nullptr);
     if (Record_ == nullptr || Playback_ == nullptr) {
@@ -414,18 +415,20 @@ void PulseAudioSound::ConnectStreams() {
     playback.maxlength = static_cast<std::uint32_t>(-1);
     playback.tlength = sizes.PlaybackQueueBytes;
     playback.minreq = sizes.PlaybackRequestBytes;
-    // No prebuffering after an underrun: the stream plays on through it like a sound card, the
-    // late frames are dropped and the play position keeps time. With the default the server
-    // would pause until the queue refilled, and every underrun would put the player further
-    // behind the capture clock until the writer overtook it.
-    playback.prebuf = 0;
+    // On PulseAudio, no prebuffering after an underrun: the stream plays on through it like a
+    // sound card, the late frames are dropped and the play position keeps time. With the
+    // default the server pauses until the queue has refilled, and every underrun put the player
+    // further behind the capture clock until the writer overtook it. PipeWire's server keeps
+    // time through an underrun by itself, so there the defaults stay.
+    playback.prebuf = OnPipeWire_ ? static_cast<std::uint32_t>(-1) : 0;
     playback.fragsize = static_cast<std::uint32_t>(-1);
     const char* source = CaptureDevice_.empty() ? nullptr : CaptureDevice_.c_str();
     const char* sink = PlaybackDevice_.empty() ? nullptr : PlaybackDevice_.c_str();
     if (pa_stream_connect_record(Record_, source, &capture, flags) < 0 ||
-        pa_stream_connect_playback(Playback_, sink, &playback,
-                                   static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED),
-                                   nullptr, nullptr) < 0) {
+        pa_stream_connect_playback(
+            Playback_, sink, &playback,
+            OnPipeWire_ ? flags : static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED),
+            nullptr, nullptr) < 0) {
         StreamsFailed(pa_context_errno(Context_), "the sound streams");
     }
 }

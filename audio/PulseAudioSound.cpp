@@ -19,26 +19,28 @@ namespace {
 constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(SoundRate),
                                     static_cast<std::uint8_t>(SoundChannels)};
 
-// Playback: 1024 frames (21 ms) queued at the server. The block exchange counts a play
-// position inside the segment about to be written as a collision; the player trails the writer
-// by one block less this latency, so latency plus the jitter of the notifications and of the
-// play position must stay well below one block (42.67 ms).
-constexpr std::uint32_t PlaybackQueueBytes = 1024 * FrameBytes;
-// A notification comes late by up to one capture fragment, and the play position moves in
-// steps of one playback request. PulseAudio serves each client the sizes it asks for: with
-// 1024-frame fragments the jitter alone (21 ms) ate the margin above and forced a playback
-// restart in most starts, so there both are 256 frames; it grants about two thirds of the
-// queue asked for, so 1536 frames are asked to get 21 ms (16 ms, from 1024, underran on a busy
-// machine). PipeWire runs its whole graph at the smallest size any client asks for, which at
-// 256 frames cost every client on the desktop (other players glitched), so there they are its
-// usual 1024 and 512 frames.
+// The ring's play cursor is where the server takes frames from it: what the server has taken
+// is committed, like the samples in a card's own FIFO, and overwriting the ring there cannot
+// change what is heard. So the block exchange sees the player two blocks behind the writer,
+// with about two blocks of margin either way, whatever the server queues; the queue only adds
+// latency, and it must outlast the longest time the client's thread may not run, or the server
+// runs dry. On a 2-core virtual machine a quiet desktop stalls every thread (real-time ones
+// too) for up to 20 ms now and then, a compile for up to 100 ms; a queue of about 60 ms
+// rides out the first.
+//
+// A notification comes late by up to one capture fragment, and the fetch position moves in
+// steps of one playback request. PulseAudio serves each client the sizes it asks for: 256-frame
+// fragments and requests, and it grants about two thirds of the queue asked for (4096 frames:
+// 57 ms). PipeWire runs its whole graph at the smallest size any client asks for, which at 256
+// frames cost every client on the desktop (other players glitched), so there they are its
+// usual 1024 and 512 frames, with a queue of 3072 frames (64 ms).
 struct StreamSizes {
     std::uint32_t CaptureFragmentBytes;
     std::uint32_t PlaybackRequestBytes;
     std::uint32_t PlaybackQueueBytes;
 };
-constexpr StreamSizes PulseAudioSizes{256 * FrameBytes, 256 * FrameBytes, 1536 * FrameBytes};
-constexpr StreamSizes PipeWireSizes{1024 * FrameBytes, 512 * FrameBytes, PlaybackQueueBytes};
+constexpr StreamSizes PulseAudioSizes{256 * FrameBytes, 256 * FrameBytes, 5120 * FrameBytes};
+constexpr StreamSizes PipeWireSizes{1024 * FrameBytes, 512 * FrameBytes, 4096 * FrameBytes};
 
 constexpr int ConnectTimeoutMs = 3000;
 
@@ -153,8 +155,8 @@ struct PulseAudioSound::Hooks {
         if (state == PA_STREAM_READY && stream == sound->Playback_) {
             if (const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream); attr != nullptr) {
                 const auto frames = static_cast<std::int32_t>(attr->tlength / FrameBytes);
+                // Reported, not subtracted from the play cursor (see StreamSizes).
                 sound->GrantedLatencyFrames_.store(frames, std::memory_order_relaxed);
-                sound->Rings_.SetLatencyFrames(std::min(frames, PlayFrames - 1));
             }
         } else if (!PA_STREAM_IS_GOOD(state) && sound->Wanted_) {
             sound->StreamsFailed(pa_context_errno(pa_stream_get_context(stream)),
@@ -390,7 +392,7 @@ void PulseAudioSound::DropContext() {
 }
 
 void PulseAudioSound::ConnectStreams() {
-    PlaybackUncorked_ = OnPipeWire_; // only PulseAudio's stream starts corked
+    PlaybackUncorked_ = false;
     Record_ = pa_stream_new(Context_, "I/Q input", &SampleSpec, nullptr);
     Playback_ = pa_stream_new(Context_, "Receiver audio", &SampleSpec, nullptr);
     if (Record_ == nullptr || Playback_ == nullptr) {
@@ -415,20 +417,19 @@ void PulseAudioSound::ConnectStreams() {
     playback.maxlength = static_cast<std::uint32_t>(-1);
     playback.tlength = sizes.PlaybackQueueBytes;
     playback.minreq = sizes.PlaybackRequestBytes;
-    // On PulseAudio, no prebuffering after an underrun: the stream plays on through it like a
-    // sound card, the late frames are dropped and the play position keeps time. With the
-    // default the server pauses until the queue has refilled, and every underrun put the player
-    // further behind the capture clock until the writer overtook it. PipeWire's server keeps
-    // time through an underrun by itself, so there the defaults stay.
-    playback.prebuf = OnPipeWire_ ? static_cast<std::uint32_t>(-1) : 0;
+    // No prebuffering after an underrun: the stream plays on through it like a sound card, the
+    // late frames are dropped and the fetch position keeps time. With the default the server
+    // pauses until the queue has refilled, and every underrun put the player further behind the
+    // capture clock until the writer overtook it (on PipeWire once by a whole lap of the ring,
+    // which replayed a block four blocks late).
+    playback.prebuf = 0;
     playback.fragsize = static_cast<std::uint32_t>(-1);
     const char* source = CaptureDevice_.empty() ? nullptr : CaptureDevice_.c_str();
     const char* sink = PlaybackDevice_.empty() ? nullptr : PlaybackDevice_.c_str();
     if (pa_stream_connect_record(Record_, source, &capture, flags) < 0 ||
-        pa_stream_connect_playback(
-            Playback_, sink, &playback,
-            OnPipeWire_ ? flags : static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED),
-            nullptr, nullptr) < 0) {
+        pa_stream_connect_playback(Playback_, sink, &playback,
+                                   static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED),
+                                   nullptr, nullptr) < 0) {
         StreamsFailed(pa_context_errno(Context_), "the sound streams");
     }
 }

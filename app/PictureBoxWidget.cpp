@@ -6,6 +6,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -110,6 +111,21 @@ void PictureBoxWidget::mousePressEvent(QMouseEvent* event) {
 
 void PictureBoxWidget::mouseMoveEvent(QMouseEvent* event) {
     Report(MouseMove, *event, ButtonMask(event->buttons()));
+}
+
+void PictureBoxWidget::wheelEvent(QWheelEvent* event) {
+    if (!Wheel) {
+        event->ignore();
+        return;
+    }
+    constexpr std::int32_t Notch = 120; // eighths of a degree: 15 degrees, one click
+    WheelEighths += event->angleDelta().y();
+    const std::int32_t notches = WheelEighths / Notch;
+    WheelEighths -= notches * Notch;
+    event->accept();
+    if (notches != 0) {
+        Wheel(notches);
+    }
 }
 
 } // namespace corvane

@@ -35,11 +35,15 @@ public:
 
     MouseHandler MouseDown;
     MouseHandler MouseMove;
+    // Whole notches of the wheel, positive turned up (away from the operator); a touchpad's
+    // small steps add up to notches. Without a handler the wheel goes to the parent.
+    std::function<void(std::int32_t notches)> Wheel;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void Report(const MouseHandler& handler, const QMouseEvent& event, std::int16_t button) const;
@@ -54,6 +58,7 @@ private:
     mutable QImage Image;
     mutable const Surface* Pending = nullptr;
     std::int32_t Shows = 0;
+    std::int32_t WheelEighths = 0; // wheel rotation not yet a whole notch, 1/8 degree units
 };
 
 } // namespace corvane

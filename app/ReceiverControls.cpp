@@ -10,7 +10,20 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include <charconv>
+
 namespace corvane {
+
+std::optional<std::int32_t> ParseLoFrequency(std::string_view text) {
+    std::int32_t hz = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, hz);
+    if (text.empty() || ec != std::errc() || stop != end || hz < frmReceiver::MinLoHz ||
+        hz > frmReceiver::MaxLoHz) {
+        return std::nullopt;
+    }
+    return hz;
+}
 
 void ReceiverControls::SelectAnalysisWindow(std::int32_t kind) {
     (kind == WindowKind::None   ? Window.Option1
@@ -79,6 +92,18 @@ void ReceiverControls::SelectTest(TestSignal test) {
 void ReceiverControls::SetPlus20(bool on) {
     if (on != Window.Check1->isChecked()) {
         Window.Check1->click();
+    }
+}
+
+void ReceiverControls::SetIqCorrection(bool on) {
+    if (on != Window.chkIqCorrect->isChecked()) {
+        Window.chkIqCorrect->click();
+    }
+}
+
+void ReceiverControls::SetSwapIq(bool on) {
+    if (on != Window.chkSwapIq->isChecked()) {
+        Window.chkSwapIq->click();
     }
 }
 

@@ -7,8 +7,14 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace corvane {
+
+// The front end's frequency as the operator writes it (whole hertz, 24000..99976000): the
+// value, or nothing when it is not one.
+std::optional<std::int32_t> ParseLoFrequency(std::string_view text);
 
 class frmReceiver;
 
@@ -28,7 +34,9 @@ public:
     void SetGain(std::int32_t slider); // GAIN, 40..100
     void Tune(std::int32_t offsetHz);  // the tuning slider
     void SelectTest(TestSignal test);
-    void SetPlus20(bool on); // "+ 20dB"
+    void SetPlus20(bool on);       // "+ 20dB"
+    void SetIqCorrection(bool on); // "I/Q corr."
+    void SetSwapIq(bool on);       // "Swap I/Q"
     void PowerOn();
     void PowerOff();
 

@@ -102,6 +102,19 @@ void frmReceiver::ConnectControls() {
         Picture2_MouseMove(b, s, x, y);
     };
 
+    Picture2->Wheel = [this](std::int32_t notches) { Picture2_Wheel(notches); };
+    Picture1->Wheel = Picture2->Wheel; // the scale around the trace is the wide spectrum too
+
+    // The estimates belong to one wiring: either switch starts them afresh.
+    QObject::connect(chkIqCorrect, &QCheckBox::toggled, this, [this](bool on) {
+        CorrectIq = on;
+        IqCorrection.Reset();
+    });
+    QObject::connect(chkSwapIq, &QCheckBox::toggled, this, [this](bool on) {
+        SwapIq = on;
+        IqCorrection.Reset();
+    });
+
     QObject::connect(chkRecord, &QCheckBox::clicked, this, [this] { chkRecord_Click(); });
     QObject::connect(cmdOn, &QPushButton::clicked, this, [this] { cmdOn_Click(); });
     QObject::connect(cmdOff, &QPushButton::clicked, this, [this] { cmdOff_Click(); });
@@ -276,6 +289,11 @@ void frmReceiver::Picture2_MouseMove(std::int16_t Button, std::int16_t, double X
     }
 }
 
+void frmReceiver::Picture2_Wheel(std::int32_t notches) {
+    const std::int32_t step = Settings.IsCw() ? 10 : 50;
+    SetTuningSlider(Slider1->value() + static_cast<double>(notches * step));
+}
+
 void frmReceiver::Slider1_Change() {
     UpdateTuning();
 }
@@ -359,9 +377,17 @@ void frmReceiver::UpdateTuning() {
     // 10. Pass-band marker, negative below 0 Hz.
     const double markerHz = f < 0 ? -B : B;
     Screens.Traces.SetMarkerWidth(static_cast<std::int32_t>(std::nearbyint(markerHz / 48)));
-    // 11. Readout: 7.056 MHz plus the offset, to tens of hertz.
+    // 11. Readout: the front end's frequency (7.056 MHz unless set) plus the offset.
+    ShowReadout();
+}
+
+void frmReceiver::ShowReadout() {
+    // To tens of hertz: the eighth digit (units) is not shown.
     const QString s = QStringLiteral("%1").arg(
-        7056000 + static_cast<int>(std::nearbyint(TuneOffset)), 8, 10, QLatin1Char('0'));
+        LoFrequencyHz + static_cast<int>(std::nearbyint(TuneOffset)), 8, 10, QLatin1Char('0'));
+    if (lbFreq[8] == nullptr) {
+        return; // before start-up has made the digits
+    }
     lbFreq[0]->setText(s.mid(0, 1));
     lbFreq[1]->setText(s.mid(1, 1));
     lbFreq[3]->setText(s.mid(2, 1));
@@ -369,6 +395,14 @@ void frmReceiver::UpdateTuning() {
     lbFreq[5]->setText(s.mid(4, 1));
     lbFreq[7]->setText(s.mid(5, 1));
     lbFreq[8]->setText(s.mid(6, 1));
+}
+
+void frmReceiver::SetLoFrequency(std::int32_t hz) {
+    if (hz < MinLoHz || hz > MaxLoHz) {
+        return;
+    }
+    LoFrequencyHz = hz;
+    ShowReadout();
 }
 
 // ------------------------------------------------------------------------------------------
@@ -449,7 +483,24 @@ void frmReceiver::ShowMessage(const QString& text, const QString& title) {
 
 void frmReceiver::ProcessBlock(std::span<const std::int16_t> InBlock,
                                std::span<std::int16_t> OutBlock) {
-    Dsp->ProcessBlock(InBlock, OutBlock, VideoFilter);
+    if (!SwapIq && !CorrectIq) {
+        Dsp->ProcessBlock(InBlock, OutBlock, VideoFilter);
+        return;
+    }
+    // The front end's fixes come before everything else: spectrum, meter and audio all see
+    // the corrected block. The captured block itself (what is recorded) stays as it came.
+    const std::size_t n = std::min(InBlock.size(), FrontEndBlock.size());
+    std::copy_n(InBlock.begin(), n, FrontEndBlock.begin());
+    const std::span<std::int16_t> block(FrontEndBlock.data(), n);
+    if (SwapIq) {
+        for (std::size_t j = 0; j + 1 < n; j += 2) {
+            std::swap(block[j], block[j + 1]);
+        }
+    }
+    if (CorrectIq) {
+        IqCorrection.Correct(block);
+    }
+    Dsp->ProcessBlock(block, OutBlock, VideoFilter);
 }
 
 void frmReceiver::DoEvents() {

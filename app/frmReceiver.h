@@ -3,8 +3,10 @@
 #pragma once
 
 #include "BlockExchange.h"
+#include "Constants.h"
 #include "Displays.h"
 #include "FormTimer.h"
+#include "IqCorrector.h"
 #include "IqRecorder.h"
 #include "ModDsp.h"
 #include "PictureBoxWidget.h"
@@ -74,6 +76,9 @@ public:
     void Option7_Click();
     void Picture2_MouseDown(std::int16_t Button, std::int16_t Shift, double X, double Y);
     void Picture2_MouseMove(std::int16_t Button, std::int16_t Shift, double X, double Y);
+    // The wheel over the wide spectrum: `notches` up (positive) or down, 10 Hz each in CW and
+    // 50 Hz in SSB.
+    void Picture2_Wheel(std::int32_t notches);
     void Slider1_Change();
     void Slider1_Scroll();
     void CmdP_Click(std::int32_t Index);
@@ -104,6 +109,19 @@ public:
     IqRecorder Recorder;
     std::string RecordFolder; // where ticking the box records; empty: the home folder
 
+    // --- The front end: which way it is wired, its imbalance, its frequency.
+    // Both off by default; ticking either box sets these (and starts the estimates afresh).
+    bool SwapIq = false;    // "Swap I/Q": left and right exchanged before anything else
+    bool CorrectIq = false; // "I/Q corr.": blind balance and DC correction before anything else
+    IqCorrector IqCorrection;
+    // The frequency of the front end's oscillator, Hz: the readout shows it plus the tuning
+    // offset. Between 24000 and 99976000 (the readout's eight digits); others are ignored.
+    static constexpr std::int32_t DefaultLoHz = 7056000;
+    static constexpr std::int32_t MinLoHz = 24000;    // the band's low edge stays above 0 Hz
+    static constexpr std::int32_t MaxLoHz = 99976000; // its high edge within 99.99999 MHz
+    void SetLoFrequency(std::int32_t hz);
+    std::int32_t LoFrequency() const { return LoFrequencyHz; }
+
     // One line on stderr with the loss counters at every OFF, failure and exit.
     bool LogCounters = false;
     std::string CountersLine() const;
@@ -120,7 +138,7 @@ public:
     std::int32_t PassHigh = 0;
     std::int16_t UseLowIf = 0; // -1: IF filter designed for 6000 Hz; 0: for 18000 Hz
     std::int16_t Running = 0;  // -1 between ON and OFF
-    double TuneOffset = 0.0;   // Hz after snapping and limits; the readout shows 7056000 + this
+    double TuneOffset = 0.0;   // Hz after snapping and limits; the readout shows the LO + this
     std::int32_t ModeHandlerRuns = 0; // mode handlers run since construction (diagnostics)
 
     // --- Controls. Positions are set by Form_Load.
@@ -172,6 +190,8 @@ public:
     QLabel* Label1 = nullptr;
     QLabel* lbCounters = nullptr; // in Frame2: what was lost on the way
     QCheckBox* chkRecord = nullptr;
+    QCheckBox* chkIqCorrect = nullptr; // "I/Q corr.", between the Mode and Video F. frames
+    QCheckBox* chkSwapIq = nullptr;    // "Swap I/Q", below it
     FormTimer Timer1;
     FormTimer Timer2;
     FormTimer Timer3;
@@ -193,9 +213,13 @@ private:
     void StepTuning(std::int32_t Index, std::int32_t direction);
     void ShowMessage(const QString& text, const QString& title);
     void StopIqRecording();
+    void ShowReadout();
 
     bool Released = false;   // the sound system has been let go (the window closed)
     char DecimalPoint = '.'; // the user's decimal separator, for "Run mS"
+    std::int32_t LoFrequencyHz = DefaultLoHz;
+    // The captured block after the swap and the correction (only when one of them is on).
+    std::array<std::int16_t, BlockSamples> FrontEndBlock{};
 };
 
 } // namespace corvane

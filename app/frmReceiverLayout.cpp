@@ -158,6 +158,12 @@ void frmReceiver::CreateControls() {
     Option4 = OptionButton(QStringLiteral("1   x"), PushGreen, PlainFont(), frFilter);
     Option5 = OptionButton(QStringLiteral("4   x"), PushGreen, PlainFont(), frFilter);
     Option6 = OptionButton(QStringLiteral("8   x"), PushGreen, PlainFont(), frFilter);
+    // The front end's two switches, in the free space between the Mode and Video F. frames.
+    chkIqCorrect = Plain(new QCheckBox(QStringLiteral("I/Q corr."), FrTuning));
+    chkIqCorrect->setToolTip(
+        QStringLiteral("Correct the front end's I/Q gain and phase imbalance and its DC"));
+    chkSwapIq = Plain(new QCheckBox(QStringLiteral("Swap I/Q"), FrTuning));
+    chkSwapIq->setToolTip(QStringLiteral("The front end's I and Q reach the other inputs"));
     Option7 = OptionButton(QStringLiteral("16 x"), PushGreen, PlainFont(), frFilter);
     Option5->setChecked(true);
 
@@ -276,6 +282,8 @@ void frmReceiver::LayOutControls() {
     Label1->setGeometry(10, 20, 60, 20);
     lbCounters->setGeometry(6, 4, 70, 24);
     chkRecord->setGeometry(6, 29, 72, 17);
+    chkIqCorrect->setGeometry(110, 150, 90, 20);
+    chkSwapIq->setGeometry(110, 180, 90, 20);
 
     // 5. The rest of the readout arrays.
     for (std::int32_t index = 1; index <= 6; ++index) {

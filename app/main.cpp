@@ -5,6 +5,7 @@
 #include "Desktop.h"
 #include "PortAudioSound.h"
 #include "PulseAudioSound.h"
+#include "ReceiverControls.h"
 #include "frmReceiver.h"
 
 #include <QApplication>
@@ -28,16 +29,19 @@ const char* const Usage =
     "  --playback NAME     the playback device (the receiver's audio)\n"
     "  --list-devices      print the capture and playback devices and their names\n"
     "  --record-iq FILE    record the captured I/Q to FILE (WAV) from the first ON\n"
+    "  --lo-frequency HZ   the front end's frequency, shown by the readout (24000..99976000,\n"
+    "                      default 7056000)\n"
     "  --verbose           print the loss counters on stderr at every OFF and at exit\n"
     "  --help, --version\n"
-    "Without --capture or --playback the keys capture= and playback= of\n"
-    "~/.config/corvane/corvane.conf apply, and without those the system's defaults.\n"
+    "Without --capture, --playback or --lo-frequency the keys capture=, playback= and\n"
+    "lo-frequency= of ~/.config/corvane/corvane.conf apply, and without those the defaults.\n"
     "Exit status: 0 done; 1 no sound device, an unknown device or no display; 2 usage error.\n";
 
 struct Options {
     std::string Capture;
     std::string Playback;
     std::string RecordIq;
+    std::string LoFrequency; // as written; checked once the configuration file is read too
     bool ListDevices = false;
     bool Verbose = false;
     bool CaptureGiven = false;
@@ -79,6 +83,17 @@ int ParseOptions(int& argc, char** argv, Options& options) {
             }
         } else if (arg == "--record-iq") {
             if (!value(options.RecordIq, nullptr)) {
+                return 2;
+            }
+        } else if (arg == "--lo-frequency") {
+            if (!value(options.LoFrequency, nullptr)) {
+                return 2;
+            }
+            if (!corvane::ParseLoFrequency(options.LoFrequency)) {
+                std::fprintf(stderr,
+                             "corvane: --lo-frequency must be a whole number of Hz from 24000 "
+                             "to 99976000, not \"%s\"\n%s",
+                             options.LoFrequency.c_str(), Usage);
                 return 2;
             }
         } else if (arg == "--list-devices") {
@@ -150,6 +165,10 @@ int main(int argc, char** argv) {
     if (!options.PlaybackGiven) {
         options.Playback = config.value(QStringLiteral("playback")).toString().toStdString();
     }
+    if (options.LoFrequency.empty()) {
+        options.LoFrequency =
+            config.value(QStringLiteral("lo-frequency")).toString().trimmed().toStdString();
+    }
 
     const bool pulse = corvane::PulseAudioSound::ServerReachable(2000);
     DeviceLists lists;
@@ -163,7 +182,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::string problem;
-    if (!options.Capture.empty() || !options.Playback.empty()) {
+    if (!options.LoFrequency.empty() && !corvane::ParseLoFrequency(options.LoFrequency)) {
+        problem = "lo-frequency=" + options.LoFrequency + " in " + config.fileName().toStdString() +
+                  " is not a frequency: give whole hertz from 24000 to 99976000.";
+    }
+    if (problem.empty() && (!options.Capture.empty() || !options.Playback.empty())) {
         const corvane::SoundStatus st = ListDevices(pulse, lists);
         if (!st.Ok()) {
             problem = st.Message;
@@ -204,6 +227,9 @@ int main(int argc, char** argv) {
     }
     corvane::frmReceiver window(*sound);
     window.LogCounters = options.Verbose;
+    if (!options.LoFrequency.empty()) {
+        window.SetLoFrequency(*corvane::ParseLoFrequency(options.LoFrequency));
+    }
     if (!window.Form_Load()) {
         return 1; // no sound card: the operator has been told
     }

@@ -6,6 +6,7 @@
 #include "Desktop.h"
 #include "IqFiles.h"
 #include "PortAudioSound.h"
+#include "ReceiverControls.h"
 #include "VirtualSoundCard.h"
 #include "frmReceiver.h"
 
@@ -17,13 +18,15 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
 const char* const Usage =
-    "usage: corvane-demo                        the receiver on a built-in synthetic band\n"
+    "usage: corvane-demo [--lo-frequency HZ]    the receiver on a built-in synthetic band\n"
+    "                                           (HZ: the readout's centre, 24000..99976000)\n"
     "       corvane-demo --write-band FILE.wav --seconds N\n"
     "                                           the same band as an I/Q recording\n"
     "       corvane-demo --probe-capture        exit 0 when a sound capture device exists\n"
@@ -117,6 +120,25 @@ int main(int argc, char** argv) {
         return WriteBand(path, seconds);
     }
 
+    // The readout's centre: taken out of the arguments before Qt sees them.
+    std::optional<std::int32_t> lo;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) != "--lo-frequency") {
+            continue;
+        }
+        lo = i + 1 < argc ? corvane::ParseLoFrequency(argv[i + 1]) : std::nullopt;
+        if (!lo) {
+            std::cerr << "corvane-demo: --lo-frequency needs a whole number of Hz from 24000 to "
+                         "99976000\n"
+                      << Usage;
+            return 2;
+        }
+        for (int j = i; j + 2 <= argc; ++j) {
+            argv[j] = argv[j + 2];
+        }
+        argc -= 2;
+        --i;
+    }
     if (!corvane::DesktopNamed()) {
         std::cerr << "corvane-demo: no graphical desktop (DISPLAY or WAYLAND_DISPLAY is not set): "
                      "the demo needs one for its window\n";
@@ -148,6 +170,9 @@ int main(int argc, char** argv) {
         corvane::frmReceiver window(card);
         window.setWindowTitle(window.windowTitle() + QStringLiteral(" - demo band"));
         if (window.Form_Load()) {
+            if (lo) {
+                window.SetLoFrequency(*lo);
+            }
             window.show();
             status = app.exec();
         } else {

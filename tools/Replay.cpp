@@ -186,6 +186,8 @@ void ApplyControls(ReceiverControls& controls, const ReplayOptions& o) {
                         : o.Test == "i"   ? TestSignal::IOnly
                                           : TestSignal::None);
     controls.SetPlus20(o.Plus20);
+    controls.SetSwapIq(o.SwapIq);
+    controls.SetIqCorrection(o.IqCorrect);
 }
 
 void ShowProgress(std::ostream& err, std::int64_t done, std::int64_t total) {
@@ -230,6 +232,10 @@ std::string ReplayUsage() {
            "  --offset HZ                tuning offset -23800..23800 Hz\n"
            "  --test none|iq|i-q|i       test selection, default none\n"
            "  --plus20                   tick \"+ 20dB\"\n"
+           "  --swap-iq                  tick \"Swap I/Q\" (I and Q wired the other way)\n"
+           "  --iq-correct               tick \"I/Q corr.\" (blind I/Q balance and DC correction)\n"
+           "  --lo-frequency HZ          the front end's frequency for the readout,\n"
+           "                             24000..99976000, default 7056000\n"
            "  --screenshot FILE.png      the whole window after the last block\n"
            "  --stats FILE.jsonl         one JSON line per block\n"
            "  --quiet                    no progress bar\n"
@@ -287,8 +293,8 @@ std::optional<ReplayOptions> ParseReplayOptions(const std::vector<std::string>& 
             if (!flag(o.Quiet)) {
                 return std::nullopt;
             }
-        } else if (arg == "--plus20") {
-            if (!flag(o.Plus20)) {
+        } else if (arg == "--plus20" || arg == "--swap-iq" || arg == "--iq-correct") {
+            if (!flag(arg == "--plus20" ? o.Plus20 : arg == "--swap-iq" ? o.SwapIq : o.IqCorrect)) {
                 return std::nullopt;
             }
         } else if (arg == "--window" || arg == "--mode" || arg == "--agc" || arg == "--test") {
@@ -307,6 +313,18 @@ std::optional<ReplayOptions> ParseReplayOptions(const std::vector<std::string>& 
              : arg == "--mode" ? o.Mode
              : arg == "--agc"  ? o.Agc
                                : o.Test) = value;
+        } else if (arg == "--lo-frequency") {
+            if (!takeValue()) {
+                return std::nullopt;
+            }
+            const std::optional<std::int32_t> n = ParseLoFrequency(value);
+            if (!n) {
+                error = "--lo-frequency must be a whole number of Hz from 24000 to 99976000, "
+                        "not \"" +
+                        value + "\"";
+                return std::nullopt;
+            }
+            o.LoHz = *n;
         } else if (arg == "--video" || arg == "--gain" || arg == "--offset") {
             if (!takeValue()) {
                 return std::nullopt;
@@ -463,6 +481,9 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
     if (window.Timer1.Interval() != 0) {
         closeStats();
         return fail(ExitFailed, options.Input, "the receiver's displays did not start");
+    }
+    if (options.LoHz) {
+        window.SetLoFrequency(*options.LoHz);
     }
     ReceiverControls controls(window);
     ApplyControls(controls, options);

@@ -38,6 +38,9 @@ struct ReplayOptions {
     std::optional<std::int32_t> Offset; // tuning slider, Hz
     std::string Test = "none";          // none | iq | i-q | i
     bool Plus20 = false;
+    bool SwapIq = false;              // the front end's I and Q exchanged
+    bool IqCorrect = false;           // blind I/Q balance and DC correction
+    std::optional<std::int32_t> LoHz; // the front end's frequency, for the readout
     std::filesystem::path Screenshot; // empty: none
     std::filesystem::path Stats;      // empty: none
     bool Quiet = false;

@@ -5,12 +5,15 @@
 #include "WindowHarness.h"
 
 #include "ModeTable.h"
+#include "ReceiverControls.h"
 #include "TuningModel.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -129,6 +132,63 @@ TEST_F(Tuning, ReadoutShowsTheTunedFrequency) {
     EXPECT_EQ(Readout(w()), "07.079.80");
     w().Slider1->setValue(-10);
     EXPECT_EQ(Readout(w()), "07.055.95");
+}
+
+// A front end elsewhere than 7.056 MHz: the readout is its frequency plus the offset, across a
+// MHz boundary either way; the MHz and hundreds-of-kHz buttons still only refresh.
+TEST_F(Tuning, ReadoutFollowsTheFrontEndsFrequency) {
+    w().SetLoFrequency(6990000);
+    EXPECT_EQ(Readout(w()), "06.990.25");
+    w().Slider1->setValue(15000);
+    EXPECT_EQ(Readout(w()), "07.005.00");
+    w().Slider1->setValue(-15000);
+    EXPECT_EQ(Readout(w()), "06.975.00");
+    Click(w().CmdP[0]);
+    Click(w().CmdM[2]);
+    EXPECT_EQ(w().Slider1->value(), -15000);
+    EXPECT_EQ(Readout(w()), "06.975.00");
+    w().SetLoFrequency(99976000);
+    w().Slider1->setValue(23800); // CW 500: the pass band's edge stops at 24000
+    EXPECT_EQ(Readout(w()), "99.999.75");
+    // Out of range: ignored, the readout stays.
+    w().SetLoFrequency(23999);
+    w().SetLoFrequency(99976001);
+    EXPECT_EQ(w().LoFrequency(), 99976000);
+    EXPECT_EQ(ParseLoFrequency("14070000"), 14070000);
+    for (const char* bad : {"", "7e6", "-7056000", "100000000", "7056000x", "23999"}) {
+        EXPECT_FALSE(ParseLoFrequency(bad).has_value()) << bad;
+    }
+}
+
+// The wheel over the wide spectrum tunes: 10 Hz a notch in CW, 50 Hz in SSB, up is higher; a
+// touchpad's part-notches add up; the scale around the trace takes the wheel too.
+TEST_F(Tuning, WheelOverTheWideSpectrumTunes) {
+    const auto wheel = [](QWidget* widget, int eighths) {
+        const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+        QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, eighths), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(widget, &event);
+    };
+    w().Slider1->setValue(1000);
+    wheel(w().Picture2, 120);
+    EXPECT_EQ(w().Slider1->value(), 1010);
+    wheel(w().Picture2, -360);
+    EXPECT_EQ(w().Slider1->value(), 980);
+    wheel(w().Picture2, 60);
+    EXPECT_EQ(w().Slider1->value(), 980);
+    wheel(w().Picture2, 60);
+    EXPECT_EQ(w().Slider1->value(), 990);
+    SelectMode(w().OptUsb);
+    w().Slider1->setValue(2000);
+    wheel(w().Picture2, 240);
+    EXPECT_EQ(w().Slider1->value(), 2100);
+    wheel(w().Picture1, -120);
+    EXPECT_EQ(w().Slider1->value(), 2050);
+    EXPECT_EQ(Readout(w()), "07.058.05");
+    // At the end of the band the wheel stops there.
+    w().Slider1->setValue(23800);
+    wheel(w().Picture2, 120);
+    EXPECT_EQ(w().Slider1->value(), 22650);
 }
 
 // The slider always ends where the tuning rule puts the value asked for, in every mode.

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <numbers>
 #include <sstream>
 
 namespace corvane::test {
@@ -467,6 +468,77 @@ TEST(ReplayPath, RecordingIntoAnUnwritablePlaceIsRefusedWithAMessage) {
     EXPECT_TRUE(answer.Seen);
     EXPECT_TRUE(answer.Text.startsWith(QStringLiteral("Unable to record the I/Q")))
         << answer.Text.toStdString();
+}
+
+// --- The front end ----------------------------------------------------------------------------
+
+// A front end wired the other way round: "Swap I/Q" hears exactly what the right wiring gives.
+TEST(ReplayFrontEnd, SwapHearsWhatTheOtherWiringGives) {
+    ScratchDir dir;
+    std::vector<std::int16_t> band = Tones({{1500, 3000}, {-4000, 2000}}, 60 * Block);
+    Write(dir / "right.wav", band);
+    for (std::size_t j = 0; j + 1 < band.size(); j += 2) {
+        std::swap(band[j], band[j + 1]);
+    }
+    Write(dir / "swapped.wav", band);
+    const QStringList tune{QStringLiteral("--offset"), QStringLiteral("1500")};
+    ASSERT_EQ(Replay(tune + QStringList{Q(dir / "right.wav"), Q(dir / "a.wav")}).Status, 0);
+    const ProgramRun swapped = Replay(
+        tune + QStringList{QStringLiteral("--swap-iq"), Q(dir / "swapped.wav"), Q(dir / "b.wav")});
+    ASSERT_EQ(swapped.Status, 0) << swapped.Err;
+    const std::vector<std::int16_t> a = ReadOutput(dir / "a.wav");
+    EXPECT_GT(Rms(a), 100.0);
+    EXPECT_EQ(a, ReadOutput(dir / "b.wav"));
+}
+
+// An imbalanced front end (0.5 dB, 2 degrees, DC): tuned to the mirror of a carrier, the
+// receiver hears it about 30 dB down; with "I/Q corr." far further.
+TEST(ReplayFrontEnd, IqCorrectionSilencesTheMirror) {
+    ScratchDir dir;
+    constexpr std::int32_t Frames = 8 * 48000;
+    std::vector<std::int16_t> band = Tones({{3000, 6000}}, Frames);
+    const double g = std::pow(10.0, 0.5 / 20.0);
+    const double phi = 2.0 * std::numbers::pi / 180.0;
+    for (std::size_t j = 0; j + 1 < band.size(); j += 2) {
+        const double im = band[j];
+        const double re = band[j + 1];
+        band[j] = static_cast<std::int16_t>(
+            std::lround(g * (im * std::cos(phi) + re * std::sin(phi)) + 60.0));
+        band[j + 1] = static_cast<std::int16_t>(std::lround(re - 40.0));
+    }
+    Write(dir / "in.wav", band);
+    // The audio level after the first 4 s, tuned to +F and to -F, CW 500, AGC off.
+    const auto level = [&](const char* offset, bool correct) {
+        QStringList args{QStringLiteral("--mode"),   QStringLiteral("cw500"),
+                         QStringLiteral("--agc"),    QStringLiteral("off"),
+                         QStringLiteral("--offset"), QString::fromLatin1(offset)};
+        if (correct) {
+            args << QStringLiteral("--iq-correct");
+        }
+        args << Q(dir / "in.wav") << Q(dir / "out.wav");
+        const ProgramRun run = Replay(args);
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        const std::vector<std::int16_t> out = ReadOutput(dir / "out.wav");
+        return Rms(std::span<const std::int16_t>(out).subspan(2 * 4 * 48000));
+    };
+    const double plain = 20.0 * std::log10(level("3000", false) / level("-3000", false));
+    const double corrected = 20.0 * std::log10(level("3000", true) / level("-3000", true));
+    EXPECT_LT(plain, 36.0);
+    EXPECT_GT(corrected, 60.0) << "without correction " << plain << " dB";
+}
+
+// The front end's frequency moves the readout; a bad one is a usage error.
+TEST(ReplayFrontEnd, LoFrequencyMovesTheReadout) {
+    ScratchDir dir;
+    Write(dir / "in.wav", Tones({{1500, 3000}}, 12 * Block));
+    const ProgramRun run = Replay({QStringLiteral("--lo-frequency"), QStringLiteral("14070000"),
+                                   Q(dir / "in.wav"), Q(dir / "out.wav")});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find("14.070.25 MHz"), std::string::npos) << run.Out;
+    EXPECT_EQ(Replay({QStringLiteral("--lo-frequency"), QStringLiteral("7.056"), Q(dir / "in.wav"),
+                      Q(dir / "out2.wav")})
+                  .Status,
+              2);
 }
 
 // --- Statistics and pictures -----------------------------------------------------------------

@@ -35,7 +35,8 @@ const char* const Usage =
     "  --help, --version\n"
     "Without --capture, --playback or --lo-frequency the keys capture=, playback= and\n"
     "lo-frequency= of ~/.config/corvane/corvane.conf apply, and without those the defaults.\n"
-    "Exit status: 0 done; 1 no sound device, an unknown device or no display; 2 usage error.\n";
+    "Exit status: 0 done; 1 no sound device, an unknown device, a frequency in the\n"
+    "configuration file that is not one, or no display; 2 usage error.\n";
 
 struct Options {
     std::string Capture;

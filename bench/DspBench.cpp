@@ -3,6 +3,7 @@
 // Speed of the exact chain and its parts, and of the same chain on FFTW, in one binary.
 // Real-time factor of ProcessBlock = 42.67 ms / time per block.
 #include "FftwTransform.h"
+#include "IqCorrector.h"
 #include "ModDsp.h"
 #include "RxDsp.h"
 #include "TuningModel.h"
@@ -150,6 +151,21 @@ void BM_ProcessBlockOnFftw(benchmark::State& state) {
     RunChain(state, chain);
 }
 BENCHMARK(BM_ProcessBlockOnFftw);
+
+// What "I/Q corr." adds per block: the estimates and the correction of one captured block
+// (copied fresh each time, as the window copies it before correcting).
+void BM_IqCorrection(benchmark::State& state) {
+    const std::vector<std::int16_t> captured = BandBlock(3);
+    std::vector<std::int16_t> block(captured.size());
+    IqCorrector corrector;
+    for (auto _ : state) {
+        std::copy(captured.begin(), captured.end(), block.begin());
+        corrector.Correct(block);
+        benchmark::DoNotOptimize(block.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_IqCorrection);
 
 } // namespace
 

@@ -64,10 +64,16 @@ void IqCorrector::Correct(std::span<std::int16_t> frames) {
         rr += r * r;
         lr += l * r;
     }
-    const double step = Primed_ ? 1.0 - std::exp(-n / (MomentSeconds * SampleRate)) : 1.0;
-    PowerLeft_ += step * (ll / n - PowerLeft_);
-    PowerRight_ += step * (rr / n - PowerRight_);
-    Cross_ += step * (lr / n - Cross_);
+    // Two averages in a row, each over half the time: a drift is followed with the same lag
+    // as by one, and what one block's moments wobble (a station's own beat at twice its
+    // frequency) is damped twice over.
+    const double step = Primed_ ? 1.0 - std::exp(-n / (0.5 * MomentSeconds * SampleRate)) : 1.0;
+    RawLeft_ += step * (ll / n - RawLeft_);
+    RawRight_ += step * (rr / n - RawRight_);
+    RawCross_ += step * (lr / n - RawCross_);
+    PowerLeft_ += step * (RawLeft_ - PowerLeft_);
+    PowerRight_ += step * (RawRight_ - PowerRight_);
+    Cross_ += step * (RawCross_ - Cross_);
     Primed_ = true;
 
     // l' = a l + b r: a = 1 / (g cos(phi)), b = -tan(phi). Silence leaves the balance alone.

@@ -42,6 +42,9 @@ private:
     bool Primed_ = false;
     double DcLeft_ = 0.0;
     double DcRight_ = 0.0;
+    double RawLeft_ = 0.0; // first average of the moments below
+    double RawRight_ = 0.0;
+    double RawCross_ = 0.0;
     double PowerLeft_ = 0.0;  // E[l^2], DC removed
     double PowerRight_ = 0.0; // E[r^2]
     double Cross_ = 0.0;      // E[l r]

@@ -28,7 +28,9 @@ TEST(CorvaneProgram, AnswersHelpAndVersionAndRefusesWhatItDoesNotKnow) {
     EXPECT_EQ(version.Out, "corvane 2.1\n");
     for (const QStringList& bad :
          {QStringList{QStringLiteral("--bogus")}, QStringList{QStringLiteral("--capture")},
-          QStringList{QStringLiteral("--record-iq"), QString()}}) {
+          QStringList{QStringLiteral("--record-iq"), QString()},
+          QStringList{QStringLiteral("--lo-frequency"), QStringLiteral("7.056")},
+          QStringList{QStringLiteral("--lo-frequency"), QStringLiteral("100000000")}}) {
         const ProgramRun run = Corvane(bad);
         EXPECT_EQ(run.Status, 2) << bad.join(' ').toStdString() << ": " << run.Err;
         EXPECT_NE(run.Err.find("usage:"), std::string::npos) << run.Err;
@@ -49,6 +51,21 @@ TEST(CorvaneProgram, WithoutADesktopSaysSoInsteadOfAborting) {
             << dead.Err;
         EXPECT_EQ(dead.Err.find("Reinstalling"), std::string::npos) << dead.Err;
     }
+}
+
+// A front end's frequency in the configuration file that is not one is refused at start with a
+// message naming the file, as an unknown device is.
+TEST(CorvaneProgram, RefusesAFrequencyInTheConfigurationThatIsNotOne) {
+    ScratchDir config;
+    std::filesystem::create_directories(config / "corvane");
+    std::ofstream(config / "corvane" / "corvane.conf") << "[General]\nlo-frequency=7.056 MHz\n";
+    const ProgramRun run = RunProgram(
+        CORVANE_APP, {},
+        {QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+         QStringLiteral("XDG_CONFIG_HOME=") + QString::fromStdString(config.Path.string())});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("lo-frequency=7.056 MHz in "), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("corvane.conf is not a frequency"), std::string::npos) << run.Err;
 }
 
 // The demo takes Qt's options, and nothing else it does not know opens a window.

@@ -124,15 +124,23 @@ TEST_F(Controls, GainSliderSetsTheCeiling) {
     }
 }
 
-// Where the GAIN thumb is drawn, in the slider's own coordinates.
-int ThumbTop(QSlider* slider) {
-    struct Peek : QSlider {
+// Where the GAIN thumb is drawn, in the slider's own coordinates: the style's answer for a
+// slider of the same size, range, value and appearance (the window's own is a plain QSlider,
+// whose style option is not public).
+int ThumbTop(const QSlider* slider) {
+    struct Probe : QSlider {
         using QSlider::initStyleOption;
     };
+    Probe probe;
+    probe.setOrientation(slider->orientation());
+    probe.setRange(slider->minimum(), slider->maximum());
+    probe.setValue(slider->value());
+    probe.setInvertedAppearance(slider->invertedAppearance());
+    probe.resize(slider->size());
     QStyleOptionSlider option;
-    static_cast<Peek*>(slider)->initStyleOption(&option);
-    return slider->style()
-        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
+    probe.initStyleOption(&option);
+    return probe.style()
+        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &probe)
         .top();
 }
 

@@ -30,10 +30,14 @@ constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(
 //
 // A notification comes late by up to one capture fragment, and the fetch position moves in
 // steps of one playback request. PulseAudio serves each client the sizes it asks for: 256-frame
-// fragments and requests, and it grants about two thirds of the queue asked for (4096 frames:
-// 57 ms). PipeWire runs its whole graph at the smallest size any client asks for, which at 256
-// frames cost every client on the desktop (other players glitched), so there they are its
-// usual 1024 and 512 frames, with a queue of 3072 frames (64 ms).
+// fragments and requests, and it grants a little over half the queue asked for (5120 frames:
+// 58.7 ms). PipeWire runs its whole graph at the smallest size any client asks
+// for, which at 256 frames cost every client on the desktop (other players glitched), so there
+// they are its usual 1024 and 512 frames; of the 4096-frame queue asked for, pipewire-pulse keeps
+// 2560 frames (53.3 ms) and asks the graph for up to 1536 frames a cycle, which makes its
+// usual 1024. The stream's nodes run inside pipewire-pulse, not here: when the machine stops
+// that process for longer than about one cycle, the graph plays one cycle without this stream
+// ("client too slow" in its log), whatever this queue holds, and reports nothing to the client.
 struct StreamSizes {
     std::uint32_t CaptureFragmentBytes;
     std::uint32_t PlaybackRequestBytes;

@@ -227,7 +227,7 @@ public:
         for (std::size_t j = 0; j + 1 < InBlock.size(); j += 2) {
             const std::int16_t l = InBlock[j];
             const std::int16_t r = InBlock[j + 1];
-            if (l < 0 || r < 0 || (Last < 0 && (l != 1 || r != 0))) {
+            if (l < 0 || r < 0 || (Last < 0 && l == 0 && r == 0)) {
                 Lead += Last < 0 ? 1 : 0; // silence before the signal (frame 0 is silent too)
                 continue;
             }
@@ -236,12 +236,14 @@ public:
                 continue;
             }
             const std::int64_t m = (static_cast<std::int64_t>(r) << 15) | l;
-            if (Last >= 0 && m != Last + 1) {
+            // The signal starts at frame 1: a later first frame means its start was lost.
+            const std::int64_t before = Last < 0 ? 0 : Last;
+            if (m != before + 1) {
                 if (Breaks < static_cast<std::int64_t>(FirstBreaks.size())) {
-                    FirstBreaks[static_cast<std::size_t>(Breaks)] = {Checked, Last, m};
+                    FirstBreaks[static_cast<std::size_t>(Breaks)] = {Checked, before, m};
                 }
                 ++Breaks;
-                (m > Last ? Skipped : Repeated) += m > Last ? m - Last - 1 : Last + 1 - m;
+                (m > before ? Skipped : Repeated) += m > before ? m - before - 1 : before + 1 - m;
             }
             Last = m;
             ++Checked;

@@ -7,7 +7,7 @@
 # each exactly once.
 #
 #   bash bench/live/run.sh [--server pulseaudio|pipewire|both] [--starts N] [--seconds S]
-#                          [--load] [--carrier HZ]
+#                          [--load] [--carrier HZ] [--kill KILL|TERM|STOP]
 #
 #   --server   which sound server(s) to run on (default both; with both, a kind that is not
 #              installed is skipped)
@@ -16,6 +16,10 @@
 #   --load     two busy processes for 4 s in the middle of the digits
 #   --carrier  the suppressed carrier of the sideband station, Hz, a multiple of 10 (default 7000;
 #              the receiver is tuned at carrier + 1650 Hz in USB)
+#   --kill     before the digits, ON and then the server killed with this signal (STOP: stopped,
+#              then let go on and restarted); the failure message must appear within one
+#              second with the receiver OFF; the message is closed, the server started again,
+#              and the start goes on as usual, so the digits show that ON works again
 # Environment: CORVANE_BIN (default build/release/app/corvane), CORVANE_ARGS (more arguments for
 # it, such as --verbose), CORVANE_BENCH_KEEP=1 keeps the work folder.
 #
@@ -29,7 +33,8 @@
 # time the server took to start, the receiver's CPU share while ON (100 % is one core), its loss
 # counters (printed with CORVANE_ARGS=--verbose), whether the I/Q reached the capture device
 # intact (if not, the player or the server lost data, not the receiver), and the decoded digits
-# with the verdict. A final summary repeats the lines. For CI: --starts 1.
+# with the verdict, and with --kill the time from the kill to the message. A final summary
+# repeats the lines. For CI: --starts 1.
 # Exit status: 0 when every start decoded every digit exactly once, 1 otherwise, 2 usage error.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -44,6 +49,7 @@ starts=3
 seconds=8
 load=0
 carrier=7000
+kill_signal=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --server)
@@ -66,6 +72,10 @@ while [ $# -gt 0 ]; do
         load=1
         shift
         ;;
+    --kill)
+        kill_signal="${2:-}"
+        shift 2 || { usage; exit 2; }
+        ;;
     -h | --help)
         usage
         exit 0
@@ -84,6 +94,10 @@ both) kinds=(pulseaudio pipewire) ;;
     exit 2
     ;;
 esac
+if ! [[ "${kill_signal}" =~ ^(|KILL|TERM|STOP)$ ]]; then
+    usage
+    exit 2
+fi
 if ! [[ "${starts}" =~ ^[1-9][0-9]*$ && "${seconds}" =~ ^[0-9]+([.][0-9]+)?$ &&
     "${carrier}" =~ ^-?[0-9]+0$ ]]; then
     usage
@@ -98,6 +112,8 @@ fi
 
 bin="${CORVANE_BIN:-${root}/build/release/app/corvane}"
 read -r -a corvane_args <<<"${CORVANE_ARGS:-}"
+# The failure message is timed from the receiver's own report on its error output.
+[ -z "${kill_signal}" ] || corvane_args+=(--verbose)
 for tool in Xvfb xdotool paplay parec pactl sox multimon-ng python3; do
     command -v "${tool}" >/dev/null || {
         echo "live: ${tool} is missing (bash tools/install-test-deps.sh)" >&2
@@ -278,6 +294,57 @@ null_sink() { # NAME: a null sink at 48000 Hz stereo on the current server
     pactl load-module module-null-sink sink_name="$1" ${extra} rate=48000 channels=2 >/dev/null
 }
 
+make_sinks() {
+    null_sink iq && null_sink audio && pactl set-default-source iq.monitor &&
+        pactl set-default-sink audio
+}
+
+# ON, the server killed with $kill_signal, the message timed and closed, the server back.
+kill_server() { # DIR SOUND CORVANE_PID
+    local dir="$1" sound="$2" corvane="$3" t_kill t_msg waited=0 box lines
+    click "${on_x}" "${on_y}"
+    sleep 1.5
+    lines=$(grep -c '^corvane: ' "${dir}/corvane.err" || true) # the counters line at OFF too
+    t_kill="$(now)"
+    # shellcheck disable=SC2046
+    kill "-${kill_signal}" $(awk '{ print $1 }' "${sound}/pids") 2>/dev/null || true
+    while [ "$(grep -c '^corvane: ' "${dir}/corvane.err" || true)" -le "${lines}" ]; do
+        sleep 0.02
+        waited=$((waited + 1))
+        [ "${waited}" -lt 250 ] || {
+            KILL_RESULT="no message within 5 s of SIG${kill_signal}"
+            return 1
+        }
+    done
+    t_msg="$(now)"
+    KILL_RESULT="$(awk -v a="${t_kill}" -v b="${t_msg}" 'BEGIN { printf "%.2f", b - a }') s to \"$(
+        grep '^corvane: ' "${dir}/corvane.err" | grep -v '^corvane: counters' | tail -n 1 | cut -c 10-)\""
+    # The message box: the other visible window of that name; Return closes it.
+    wait_for 3 sh -c "[ \$(xdotool search --onlyvisible --name '^Corvane 2[.]1\$' | wc -l) -gt 1 ]" ||
+        {
+            KILL_RESULT="${KILL_RESULT}, but no message box"
+            return 1
+        }
+    for box in $(xdotool search --onlyvisible --name '^Corvane 2[.]1$'); do
+        [ "${box}" = "${wid}" ] || { xdotool windowfocus --sync "${box}" && xdotool key Return; } ||
+            true
+    done
+    if [ "${kill_signal}" = STOP ]; then
+        # shellcheck disable=SC2046
+        kill -CONT $(awk '{ print $1 }' "${sound}/pids") 2>/dev/null || true
+    fi
+    CORVANE_SOUND_DIR="${sound}" bash "${root}/tools/sound-server.sh" "${CORVANE_SOUND_SERVER}" restart >/dev/null \
+        2>>"${dir}/sound-server.err" && make_sinks || {
+        KILL_RESULT="${KILL_RESULT}, the server did not come back"
+        return 1
+    }
+    kill -0 "${corvane}" 2>/dev/null || {
+        KILL_RESULT="${KILL_RESULT}, the receiver ended"
+        return 1
+    }
+    sleep 0.5
+}
+
 summary=()
 run_start() { # KIND N
     local kind="$1" n="$2" dir="${work}/$1-$2" line
@@ -294,8 +361,7 @@ run_start() { # KIND N
     }
     server_secs=$(awk -v a="${t0}" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
     eval "${env_lines}"
-    if ! { null_sink iq && null_sink audio && pactl set-default-source iq.monitor &&
-        pactl set-default-sink audio; }; then
+    if ! make_sinks; then
         RESULT="the sinks iq and audio could not be made the defaults"
         return 1
     fi
@@ -333,6 +399,11 @@ run_start() { # KIND N
     sleep 0.5 # the first timer tick draws the displays
 
     tune
+    KILL_RESULT=""
+    if [ -n "${kill_signal}" ] && ! kill_server "${dir}" "${sound}" "${corvane}"; then
+        RESULT="SIG${kill_signal}: ${KILL_RESULT}"
+        return 1
+    fi
     if command -v import >/dev/null; then # ImageMagick: the window as tuned, for a look
         import -window "${wid}" "${dir}/tuned.png" 2>/dev/null || true
     fi
@@ -406,7 +477,7 @@ run_start() { # KIND N
     got="$(decode "${dir}/audio.raw")"
     verdict="$(python3 "${root}/bench/live/compare-digits.py" "${sent}" "${got}")" || true
     input="$(input_check "${work}/dtmf-iq.wav" "${dir}/iq.raw")"
-    RESULT="server ${server_secs} s, cpu ${cpu} %, ${counters}, ${input}, decoded '${got}': ${verdict}"
+    RESULT="server ${server_secs} s,${KILL_RESULT:+ SIG${kill_signal}: ${KILL_RESULT},} cpu ${cpu} %, ${counters}, ${input}, decoded '${got}': ${verdict}"
     [ "${verdict}" = OK ]
 }
 

@@ -2,10 +2,10 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #pragma once
 
-#include "RxDsp.h"
-
 #include <fftw3.h>
 
+#include <cstdint>
+#include <span>
 #include <vector>
 
 namespace corvane::bench {
@@ -13,15 +13,15 @@ namespace corvane::bench {
 // The chain's transform pair on FFTW split-complex plans, for side-by-side speed comparison
 // only: same definition (forward unscaled; inverse = conjugate of the normalised inverse), but
 // not the receiver's arithmetic, so its output is not bit-identical.
-class FftwTransform final : public FourierTransform {
+class FftwTransform {
 public:
     FftwTransform();
-    ~FftwTransform() override;
+    ~FftwTransform();
     FftwTransform(const FftwTransform&) = delete;
     FftwTransform& operator=(const FftwTransform&) = delete;
 
-    void Forward(std::span<double> re, std::span<double> im, std::int32_t n) const override;
-    void Inverse(std::span<double> re, std::span<double> im, std::int32_t n) const override;
+    void Forward(std::span<double> re, std::span<double> im, std::int32_t n) const;
+    void Inverse(std::span<double> re, std::span<double> im, std::int32_t n) const;
 
 private:
     // FFTW plans split-array transforms for one pair of arrays; the chain uses a handful of

@@ -9,12 +9,9 @@ namespace corvane {
 
 namespace {
 
-constexpr double AgcTarget = 16384.0; // the AGC brings the block peak to this magnitude
-constexpr std::int32_t AgcRamp = 48;  // samples (1 ms) over which a gain change is spread
-constexpr double MixerGain = 4.0;
-constexpr double ToneAmplitude = 0.36;       // test tone; 3.6 with "+ 20dB"
-constexpr double SpectrumScale = 67108864.0; // 2^26, divided by the window gain
-constexpr double ZeroPeak = 1.1e-7;          // stands in for a zero peak before the logarithm
+constexpr double AgcTarget = 16384.0;  // the AGC brings the block peak to this magnitude
+constexpr std::int32_t AgcRamp = 48;   // samples (1 ms) over which a gain change is spread
+constexpr double ToneAmplitude = 0.36; // test tone; 3.6 with "+ 20dB"
 
 void Fill(std::span<double> values, double v) {
     std::fill(values.begin(), values.end(), v);
@@ -38,8 +35,7 @@ std::int16_t ToSample(double v) {
 } // namespace
 
 modDSP::modDSP(const ReceiverSettings& settings, DisplaySink& displays, const ChainOptions& options)
-    : Settings(settings), Displays(displays), Plan(FilterFrame, options.Isa),
-      BlockTransform(options.BlockTransform != nullptr ? options.BlockTransform : &Plan) {}
+    : Settings(settings), Displays(displays), Plan(FilterFrame, options.Isa) {}
 
 void modDSP::Reset() {
     TestPhase = TestStep = Lo1Phase = Lo1Step = BfoPhase = BfoStep = 0.0;
@@ -64,8 +60,7 @@ void modDSP::Reset() {
 // Overlap-add fast convolution of one 2048-sample block with a 2049-tap filter: the block is
 // zero-extended to 4096 points, so the product of the spectra never wraps around.
 void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
-                         const rxDSP::FftPlan& plan, const FourierTransform* other,
-                         ChainArray& freqRe, ChainArray& freqIm) {
+                         const rxDSP::FftPlan& plan, ChainArray& freqRe, ChainArray& freqIm) {
     constexpr auto block = static_cast<std::size_t>(BlockFrames);
     constexpr auto frame = static_cast<std::size_t>(FilterFrame);
     std::copy_n(re.begin(), block, WorkRe.begin());
@@ -73,44 +68,32 @@ void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
     std::fill(WorkRe.begin() + block, WorkRe.end(), 0.0);
     std::fill(WorkIm.begin() + block, WorkIm.end(), 0.0);
 
-    if (other == nullptr) {
-        // The reorderings of both transforms are folded into passes made anyway: the product
-        // gathers the forward spectrum from bit-reversed order (negating the imaginary part as
-        // the inverse begins), and the overlap-add gathers the inverse result. Every value
-        // sees the same operations as with the whole transforms.
-        const std::span<const std::int32_t> rev = plan.Reversal(FilterFrame);
-        plan.Butterflies(WorkRe, WorkIm, FilterFrame);
-        for (std::size_t k = 0; k < frame; ++k) {
-            const auto m = static_cast<std::size_t>(rev[k]);
-            const double ar = WorkRe[m];
-            const double ai = WorkIm[m];
-            const double br = FilterRe[k];
-            const double bi = FilterIm[k];
-            freqRe[k] = ar * br - ai * bi;
-            freqIm[k] = -(ar * bi + ai * br);
-        }
-        plan.Butterflies(freqRe, freqIm, FilterFrame);
-        const double length = FilterFrame;
-        for (std::size_t i = 0; i < block; ++i) {
-            const auto m = static_cast<std::size_t>(rev[i]);
-            WorkRe[i] = freqRe[m] / length + OverlapRe[i];
-            WorkIm[i] = freqIm[m] / length + OverlapIm[i];
-        }
-        for (std::size_t i = 0; i < block; ++i) {
-            const auto m = static_cast<std::size_t>(rev[block + i]);
-            OverlapRe[i] = freqRe[m] / length;
-            OverlapIm[i] = freqIm[m] / length;
-        }
-    } else {
-        other->Forward(WorkRe, WorkIm, FilterFrame);
-        rxDSP::ComplexMultiply(WorkRe, WorkIm, FilterRe, FilterIm, WorkRe, WorkIm, FilterFrame);
-        other->Inverse(WorkRe, WorkIm, FilterFrame);
-        for (std::size_t i = 0; i < block; ++i) {
-            WorkRe[i] = WorkRe[i] + OverlapRe[i];
-            WorkIm[i] = WorkIm[i] + OverlapIm[i];
-        }
-        std::copy(WorkRe.begin() + block, WorkRe.begin() + frame, OverlapRe.begin());
-        std::copy(WorkIm.begin() + block, WorkIm.begin() + frame, OverlapIm.begin());
+    // The reorderings of both transforms are folded into passes made anyway: the product
+    // gathers the forward spectrum from bit-reversed order (negating the imaginary part as
+    // the inverse begins), and the overlap-add gathers the inverse result. Every value
+    // sees the same operations as with the whole transforms.
+    const std::span<const std::int32_t> rev = plan.Reversal(FilterFrame);
+    plan.Butterflies(WorkRe, WorkIm, FilterFrame);
+    for (std::size_t k = 0; k < frame; ++k) {
+        const auto m = static_cast<std::size_t>(rev[k]);
+        const double ar = WorkRe[m];
+        const double ai = WorkIm[m];
+        const double br = FilterRe[k];
+        const double bi = FilterIm[k];
+        freqRe[k] = ar * br - ai * bi;
+        freqIm[k] = -(ar * bi + ai * br);
+    }
+    plan.Butterflies(freqRe, freqIm, FilterFrame);
+    const double length = FilterFrame;
+    for (std::size_t i = 0; i < block; ++i) {
+        const auto m = static_cast<std::size_t>(rev[i]);
+        WorkRe[i] = freqRe[m] / length + OverlapRe[i];
+        WorkIm[i] = freqIm[m] / length + OverlapIm[i];
+    }
+    for (std::size_t i = 0; i < block; ++i) {
+        const auto m = static_cast<std::size_t>(rev[block + i]);
+        OverlapRe[i] = freqRe[m] / length;
+        OverlapIm[i] = freqIm[m] / length;
     }
 }
 
@@ -126,7 +109,7 @@ void modDSP::RunStage(std::int32_t index, std::span<double> re, std::span<double
         return;
     }
     FilterStage& stage = Stages[static_cast<std::size_t>(index)];
-    stage.Filter(re, im, Plan, ExactTransforms() ? nullptr : BlockTransform, FreqRe, FreqIm);
+    stage.Filter(re, im, Plan, FreqRe, FreqIm);
     if (index == FilterIndex::Channel) {
         RunAgc();
     }
@@ -135,11 +118,6 @@ void modDSP::RunStage(std::int32_t index, std::span<double> re, std::span<double
 }
 
 void modDSP::SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t count) {
-    if (!ExactTransforms()) {
-        BlockTransform->Forward(re, im, BlockFrames);
-        rxDSP::Magnitude(re, im, MagBuf, count);
-        return;
-    }
     // Only magnitudes are wanted: read them in natural order straight from the bit-reversed
     // result (re/im are scratch and stay reordered).
     Plan.Butterflies(re, im, BlockFrames);

@@ -19,8 +19,6 @@ using ChainArray = std::array<double, ChainArraySize>;
 
 struct ChainOptions {
     rxDSP::Isa Isa = rxDSP::Isa::Best; // butterfly path of the chain's transforms
-    const FourierTransform* BlockTransform =
-        nullptr; // benchmarks only: another per-block transform
 };
 
 // The filters DesignFilter designs, by the index the chain keeps them under.
@@ -53,10 +51,10 @@ struct FilterStage {
     alignas(64) ChainArray OverlapRe{};
     alignas(64) ChainArray OverlapIm{};
 
-    // Filters re/im[0..2047] into WorkRe/WorkIm[0..2047] and keeps the new tail. `other`, when
-    // not null, replaces the exact transforms (benchmarks only); freqRe/freqIm are scratch.
+    // Filters re/im[0..2047] into WorkRe/WorkIm[0..2047] and keeps the new tail; freqRe/freqIm
+    // are scratch.
     void Filter(std::span<const double> re, std::span<const double> im, const rxDSP::FftPlan& plan,
-                const FourierTransform* other, ChainArray& freqRe, ChainArray& freqIm);
+                ChainArray& freqRe, ChainArray& freqIm);
     // Everything to zero, the filter too (a freshly built receiver has none designed).
     void Reset();
 };
@@ -141,9 +139,16 @@ public:
     alignas(64) ChainArray MagBuf{};  // magnitudes
     alignas(64) ChainArray SpecBuf{}; // normalised magnitudes handed to the displays
 
-private:
+    // Peak-hold AGC on the channel stage's work frame [0..2047], which ChannelFilter runs after
+    // the stage.
     void RunAgc();
-    bool ExactTransforms() const { return BlockTransform == &Plan; }
+
+    // Gains and scales of the chain.
+    static constexpr double MixerGain = 4.0;
+    static constexpr double SpectrumScale = 67108864.0; // 2^26, divided by the window gain
+    static constexpr double ZeroPeak = 1.1e-7; // stands in for a zero peak before the logarithm
+
+private:
     // Forward transform then magnitudes of bins 0..count-1 into MagBuf.
     void SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t count);
     // One stage over re/im[0..2047] in place; the channel stage's output passes the AGC.
@@ -151,8 +156,7 @@ private:
 
     const ReceiverSettings& Settings;
     DisplaySink& Displays;
-    rxDSP::FftPlan Plan;                    // exact transform, 2..4096 points
-    const FourierTransform* BlockTransform; // Plan unless a benchmark supplies another
+    rxDSP::FftPlan Plan; // exact transform, 2..4096 points
 
     alignas(64) ChainArray ChanMag{}; // magnitudes of the channel output [2048 used]
     // Product of a block's spectrum with a filter, in natural bin order [4096 used]; scratch.

@@ -80,14 +80,6 @@ FftPlan::FftPlan(std::int32_t maxLength, Isa isa)
     SwapStart_[static_cast<std::size_t>(maxLog + 1)] = static_cast<std::int32_t>(Swaps_.size());
 }
 
-void FftPlan::Forward(std::span<double> re, std::span<double> im, std::int32_t n) const {
-    FFT(re, im, n, *this);
-}
-
-void FftPlan::Inverse(std::span<double> re, std::span<double> im, std::int32_t n) const {
-    InverseFFT(re, im, n, *this);
-}
-
 void FftPlan::Butterflies(std::span<double> re, std::span<double> im, std::int32_t n) const {
     if (!IsPowerOfTwo(n) || n > MaxLength_ || re.size() < static_cast<std::size_t>(n) ||
         im.size() < static_cast<std::size_t>(n) || StageCount(n) < 1) {

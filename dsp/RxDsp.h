@@ -8,15 +8,6 @@
 
 namespace corvane {
 
-// A transform pair on split real/imaginary arrays. The chain takes its block transforms through
-// this seam so that another transform can be measured in the same chain (benchmarks only).
-class FourierTransform {
-public:
-    virtual ~FourierTransform() = default;
-    virtual void Forward(std::span<double> re, std::span<double> im, std::int32_t n) const = 0;
-    virtual void Inverse(std::span<double> re, std::span<double> im, std::int32_t n) const = 0;
-};
-
 // Stateless numeric primitives of the receiver. Every routine touches only the elements it
 // names and never allocates the arrays it works on.
 namespace rxDSP {
@@ -31,15 +22,12 @@ bool CpuHasAvx2();
 // twiddle holds exactly cos(angle) and -sin(angle) for the angle the transform would compute,
 // so the table path gives the same results as evaluating them inside the transform.
 // Built once (it allocates); immutable afterwards.
-class FftPlan final : public FourierTransform {
+class FftPlan {
 public:
     explicit FftPlan(std::int32_t maxLength = 4096, Isa isa = Isa::Best);
 
     std::int32_t MaxLength() const { return MaxLength_; }
     Isa Path() const { return Path_; }
-
-    void Forward(std::span<double> re, std::span<double> im, std::int32_t n) const override;
-    void Inverse(std::span<double> re, std::span<double> im, std::int32_t n) const override;
 
     // The transform's butterfly stages alone: the result is left in bit-reversed order, bin k
     // at Reversal(n)[k]. Lets a caller fold the reordering into a pass it makes anyway; the

@@ -154,7 +154,7 @@ TEST_P(GoldenChain, BlocksMatchIndependentDerivation) {
          IqSource(19500.0, 32767, 0, 3, true), 3},
     };
     for (Scenario& s : scenarios) {
-        TestChain chain({GetParam(), nullptr});
+        TestChain chain({GetParam()});
         chain.Dsp->MakeWindow(s.windowKind, 2048);
         chain.Settings.Test = s.test;
         chain.Settings.TestPlus20dB = s.plus20;

@@ -197,10 +197,7 @@ void BlockExchange::CheckStall() {
 
 void BlockExchange::ReportCounters() {
     const SoundCounters now = Sound_.Counters();
-    if (now.CaptureOverruns != ShownCounters_.CaptureOverruns ||
-        now.MergedNotifications != ShownCounters_.MergedNotifications ||
-        now.DroppedNotifications != ShownCounters_.DroppedNotifications ||
-        now.DeviceXruns != ShownCounters_.DeviceXruns || PlaybackRestarts_ != ShownRestarts_) {
+    if (!now.SameFaults(ShownCounters_) || PlaybackRestarts_ != ShownRestarts_) {
         ShownCounters_ = now;
         ShownRestarts_ = PlaybackRestarts_;
         Client_.ShowCounters(now, PlaybackRestarts_);

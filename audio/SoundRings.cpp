@@ -21,6 +21,11 @@ std::int16_t RightOf(std::uint32_t frame) {
     return static_cast<std::int16_t>(frame >> 16);
 }
 
+// How many frames the capture ring's frame `at` lies ahead of frame `from`, going round.
+std::int32_t FramesAhead(std::int32_t at, std::int32_t from) {
+    return ((at - from) % CaptureFrames + CaptureFrames) % CaptureFrames;
+}
+
 std::uint64_t PackPlayState(std::uint32_t fetch, std::uint32_t fetchedSinceSet) {
     return fetch | (static_cast<std::uint64_t>(fetchedSinceSet) << 32);
 }
@@ -80,8 +85,7 @@ void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) {
     }
     for (std::int32_t i = 0; i < MaxNotifications; ++i) {
         const std::int32_t at = NotifyFrame_[i].load(std::memory_order_relaxed);
-        const std::int32_t ahead = ((at - frame) % CaptureFrames + CaptureFrames) % CaptureFrames;
-        if (static_cast<std::size_t>(ahead) >= frames) {
+        if (static_cast<std::size_t>(FramesAhead(at, frame)) >= frames) {
             continue;
         }
         std::int32_t queued = Queued_[i].load(std::memory_order_acquire);
@@ -120,30 +124,14 @@ void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noex
     while (frames > 0) {
         // Up to the ring's end or the first notification frame inside this stretch, inclusive.
         std::int32_t n = std::min(frames, CaptureFrames - pos);
-        std::int32_t event = 0;
-        std::int32_t slot = -1;
-        std::int32_t nextSlot = -1; // the notification that closes the stretch being written
-        std::int32_t nextAhead = CaptureFrames;
-        for (std::int32_t i = 0; i < MaxNotifications; ++i) {
-            const std::int32_t id = NotifyEvent_[i].load(std::memory_order_acquire);
-            const std::int32_t at = NotifyFrame_[i].load(std::memory_order_relaxed);
-            if (id == 0) {
-                continue;
-            }
-            const std::int32_t ahead = ((at - pos) % CaptureFrames + CaptureFrames) % CaptureFrames;
-            if (ahead < nextAhead) {
-                nextAhead = ahead;
-                nextSlot = i;
-            }
-            if (at >= pos && at < pos + n) {
-                n = at - pos + 1;
-                event = id;
-                slot = i;
-            }
+        const Notice next = NextNotification(pos); // the one that closes the stretch written
+        const bool closes = next.Slot >= 0 && next.Ahead < n;
+        if (closes) {
+            n = next.Ahead + 1;
         }
-        if (nextSlot >= 0 && !OverrunCounted_[nextSlot] &&
-            Queued_[nextSlot].load(std::memory_order_acquire) > 0) {
-            OverrunCounted_[nextSlot] = true; // its half is being overwritten unread
+        if (next.Slot >= 0 && !OverrunCounted_[next.Slot] &&
+            Queued_[next.Slot].load(std::memory_order_acquire) > 0) {
+            OverrunCounted_[next.Slot] = true; // its half is being overwritten unread
             Overruns_.fetch_add(1, std::memory_order_relaxed);
         }
         for (std::int32_t j = 0; j < n; ++j) {
@@ -155,35 +143,38 @@ void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noex
         }
         pos = (pos + n) % CaptureFrames;
         CaptureFrame_.store(pos, std::memory_order_release);
-        if (event != 0) {
-            OverrunCounted_[slot] = false;
-            Queued_[slot].fetch_add(1, std::memory_order_acq_rel);
-            Queue_.Push(event);
+        if (closes) {
+            OverrunCounted_[next.Slot] = false;
+            Queued_[next.Slot].fetch_add(1, std::memory_order_acq_rel);
+            Queue_.Push(next.Event);
         }
         frames -= n;
     }
 }
 
-std::int32_t SoundRings::CaptureRoom() const noexcept {
-    const std::int32_t pos = CaptureFrame_.load(std::memory_order_relaxed);
-    std::int32_t nextSlot = -1;
-    std::int32_t nextAhead = CaptureFrames;
+SoundRings::Notice SoundRings::NextNotification(std::int32_t pos) const noexcept {
+    Notice next{-1, CaptureFrames, 0};
     for (std::int32_t i = 0; i < MaxNotifications; ++i) {
-        if (NotifyEvent_[i].load(std::memory_order_acquire) == 0) {
+        const std::int32_t id = NotifyEvent_[i].load(std::memory_order_acquire);
+        if (id == 0) {
             continue;
         }
-        const std::int32_t at = NotifyFrame_[i].load(std::memory_order_relaxed);
-        const std::int32_t ahead = ((at - pos) % CaptureFrames + CaptureFrames) % CaptureFrames;
-        if (ahead < nextAhead) {
-            nextAhead = ahead;
-            nextSlot = i;
+        const std::int32_t ahead =
+            FramesAhead(NotifyFrame_[i].load(std::memory_order_relaxed), pos);
+        if (ahead < next.Ahead) {
+            next = {i, ahead, id};
         }
     }
-    if (nextSlot < 0) {
+    return next;
+}
+
+std::int32_t SoundRings::CaptureRoom() const noexcept {
+    const Notice next = NextNotification(CaptureFrame_.load(std::memory_order_relaxed));
+    if (next.Slot < 0) {
         return CaptureFrames;
     }
     // The stretch up to the next notification is that notification's half: unread, it waits.
-    return Queued_[nextSlot].load(std::memory_order_acquire) > 0 ? 0 : nextAhead + 1;
+    return Queued_[next.Slot].load(std::memory_order_acquire) > 0 ? 0 : next.Ahead + 1;
 }
 
 void SoundRings::Transfer(const std::int16_t* in, std::int16_t* out, std::int32_t frames) noexcept {

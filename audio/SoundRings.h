@@ -86,6 +86,13 @@ public:
 
 private:
     void StoreCaptured(const std::int16_t* in, std::int32_t frames) noexcept;
+    // The notification whose frame comes next from capture frame `pos` on (pos included).
+    struct Notice {
+        std::int32_t Slot = -1; // -1: none is set
+        std::int32_t Ahead = 0; // frames from pos to it
+        std::int32_t Event = 0;
+    };
+    Notice NextNotification(std::int32_t pos) const noexcept;
 
     NotificationQueue& Queue_;
     std::array<std::atomic<std::uint32_t>, CaptureFrames> Capture_{}; // 16384 bytes

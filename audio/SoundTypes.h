@@ -102,6 +102,14 @@ struct SoundCounters {
     std::uint64_t DroppedNotifications = 0; // notifications the full queue could not take
     std::uint64_t DeviceXruns = 0;          // periods the device or server reported lost or missing
     std::uint64_t FramesCaptured = 0;       // frames the device stored (progress, not a fault)
+
+    // The same faults counted (the progress aside).
+    bool SameFaults(const SoundCounters& other) const {
+        return CaptureOverruns == other.CaptureOverruns &&
+               MergedNotifications == other.MergedNotifications &&
+               DroppedNotifications == other.DroppedNotifications &&
+               DeviceXruns == other.DeviceXruns;
+    }
 };
 
 // A capture or playback device as the sound system names it.

@@ -58,6 +58,15 @@ std::int32_t PictureBoxWidget::Height() const {
 }
 
 void PictureBoxWidget::Show(const Surface& frame) {
+    ++Shows;
+    // Shown already and not drawn on since (the 50 ms refresh of a receiver that is OFF): the
+    // picture is the same, so nothing is copied or painted.
+    if (&frame == ShownFrame && frame.Version() == ShownVersion) {
+        return;
+    }
+    ShownFrame = &frame;
+    ShownVersion = frame.Version();
+    ++Copies;
     // A copy: the display goes on drawing into its surface after this returns. The image keeps
     // its storage from block to block, so showing a frame allocates nothing.
     if (isVisible()) {
@@ -66,7 +75,6 @@ void PictureBoxWidget::Show(const Surface& frame) {
     } else {
         Pending = &frame;
     }
-    ++Shows;
     update();
 }
 

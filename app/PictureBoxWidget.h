@@ -31,7 +31,8 @@ public:
     // What the box shows now (null until a display showed something) and how often it was
     // given a new picture.
     const QImage& Shown() const;
-    std::int32_t ShowCount() const { return Shows; }
+    std::int32_t ShowCount() const { return Shows; }  // Show calls
+    std::int32_t CopyCount() const { return Copies; } // of them, those that changed the picture
 
     MouseHandler MouseDown;
     MouseHandler MouseMove;
@@ -58,6 +59,9 @@ private:
     mutable QImage Image;
     mutable const Surface* Pending = nullptr;
     std::int32_t Shows = 0;
+    std::int32_t Copies = 0;
+    const Surface* ShownFrame = nullptr; // the surface last shown, and its version then
+    std::uint64_t ShownVersion = 0;
     std::int32_t WheelEighths = 0; // wheel rotation not yet a whole notch, 1/8 degree units
 };
 

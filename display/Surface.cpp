@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace corvane {
 
@@ -47,7 +48,17 @@ std::span<const Colour> Surface::Row(std::int32_t y) const {
         static_cast<std::size_t>(y) * static_cast<std::size_t>(W), static_cast<std::size_t>(W));
 }
 
+Surface& Surface::operator=(Surface&& other) noexcept {
+    W = other.W;
+    H = other.H;
+    Pixels = std::move(other.Pixels);
+    Version_ = std::max(Version_, other.Version_) + 1;
+    other.W = other.H = 0;
+    return *this;
+}
+
 void Surface::Fill(Colour colour) {
+    ++Version_;
     std::fill(Pixels.begin(), Pixels.end(), colour);
 }
 
@@ -74,6 +85,7 @@ void Surface::FillArea(std::int32_t left, std::int32_t top, std::int32_t right, 
 
 void Surface::Rectangle(std::int32_t left, std::int32_t top, std::int32_t right,
                         std::int32_t bottom, const Pen& pen, Colour brush, RasterOp op) {
+    ++Version_;
     if (left > right) {
         std::swap(left, right);
     }
@@ -115,6 +127,7 @@ void Surface::Plot(std::int32_t x, std::int32_t y, const Pen& pen) {
 }
 
 void Surface::Line(Point from, Point to, const Pen& pen) {
+    ++Version_;
     if (IsNull()) {
         return;
     }
@@ -233,6 +246,7 @@ void Surface::Polyline(std::span<const Point> points, const Pen& pen) {
 
 void Surface::Text(std::int32_t x, std::int32_t y, std::string_view chars, const LabelFont& font,
                    Colour text, Colour background) {
+    ++Version_;
     for (const char c : chars) {
         const std::int32_t advance = font.Advance(c);
         FillArea(x, y, x + advance, y + LabelFont::CellHeight, background);
@@ -255,6 +269,7 @@ void Surface::Text(std::int32_t x, std::int32_t y, std::string_view chars, const
 }
 
 void Surface::Blit(const Surface& source, RasterOp op, Point at) {
+    ++Version_;
     const std::int32_t left = std::max(at.X, 0);
     const std::int32_t top = std::max(at.Y, 0);
     const std::int32_t right = std::min(W, at.X + source.W);
@@ -277,6 +292,7 @@ void Surface::Blit(const Surface& source, RasterOp op, Point at) {
 
 void Surface::CopySpan(const Surface& source, std::int32_t y, std::int32_t first,
                        std::int32_t last) {
+    ++Version_;
     if (source.W != W || source.H != H || y < 0 || y >= H) {
         return;
     }

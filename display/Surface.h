@@ -50,11 +50,14 @@ public:
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
     Surface(Surface&&) noexcept = default;
-    Surface& operator=(Surface&&) noexcept = default;
+    // The assigned surface's version moves past both, so a box never takes it for one it showed.
+    Surface& operator=(Surface&& other) noexcept;
 
     std::int32_t Width() const { return W; }
     std::int32_t Height() const { return H; }
     bool IsNull() const { return W == 0 || H == 0; }
+    // Goes up with every drawing call: a box that showed this version need not copy it again.
+    std::uint64_t Version() const { return Version_; }
 
     // Pixel at (x, y); 0 (not a valid colour) outside the surface.
     Colour Pixel(std::int32_t x, std::int32_t y) const;
@@ -98,6 +101,7 @@ private:
     std::int32_t W = 0;
     std::int32_t H = 0;
     std::vector<Colour> Pixels; // W * H, row-major
+    std::uint64_t Version_ = 0;
 };
 
 } // namespace corvane

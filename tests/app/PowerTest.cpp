@@ -151,9 +151,11 @@ TEST(VirtualCard, BlocksDriveTheDisplaysUntilOffFreezesThem) {
     const QImage frozen = w.Picture2->Shown();
     const QImage frozenMeter = w.Picture5->Shown();
     const int frozenShows = w.Picture2->ShowCount();
+    const int frozenCopies = w.Picture2->CopyCount();
     rx.Block(); // the card is stopped: no capture, no notification
     QTest::qWait(160);
     EXPECT_GE(w.Picture2->ShowCount(), frozenShows + 2); // refreshed by Timer2
+    EXPECT_EQ(w.Picture2->CopyCount(), frozenCopies);    // with the picture it already has
     EXPECT_EQ(w.Picture2->Shown(), frozen);
     EXPECT_EQ(w.Picture5->Shown(), frozenMeter);
 }

@@ -222,11 +222,15 @@ TEST(StartUp, DrawsNothingUntilTimer1TicksOnceThenTimer2Refreshes) {
     EXPECT_TRUE(w.Timer2.Ticking());
     EXPECT_EQ(w.Timer3.Interval(), 0);
     EXPECT_FALSE(w.Timer3.Ticking());
-    // While off, the pictures are shown again every 50 ms without changing.
+    // While off, the pictures are shown again every 50 ms without changing, and as nothing was
+    // drawn, nothing is copied or painted.
     const int before = w.Picture2->ShowCount();
     const QImage shown = w.Picture2->Shown();
-    QTest::qWait(230);
+    QTest::qWait(60); // the first refresh shows the trace frame in place of the bare grid
+    const int copies = w.Picture2->CopyCount();
+    QTest::qWait(170);
     EXPECT_GE(w.Picture2->ShowCount(), before + 2);
+    EXPECT_EQ(w.Picture2->CopyCount(), copies);
     EXPECT_EQ(w.Picture2->Shown(), shown);
     for (const PictureBoxWidget* box :
          {w.Picture1, w.Picture2, w.Picture3, w.Picture4, w.Picture5}) {

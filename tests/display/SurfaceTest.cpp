@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -292,6 +293,46 @@ TEST(SurfacePng, SavedFileHoldsTheSamePixels) {
     s.CopyInto(shown);
     EXPECT_EQ(shown.constBits(), storage);
     EXPECT_EQ(shown.pixel(3, 2), Red);
+}
+
+// A box copies a surface only when its version moved: every drawing call moves it, and a
+// surface assigned anew never goes back to a version a box may have shown.
+TEST(SurfaceVersions, EveryDrawingCallMovesTheVersionAndAssignmentNeverRewindsIt) {
+    Surface s(8, 6);
+    const LabelFont font;
+    std::uint64_t last = s.Version();
+    const auto moved = [&] {
+        const bool up = s.Version() > last;
+        last = s.Version();
+        return up;
+    };
+    EXPECT_FALSE(moved());
+    s.Fill(Red);
+    EXPECT_TRUE(moved());
+    s.Rectangle(1, 1, 4, 4, Pen{Blue, 1}, Red);
+    EXPECT_TRUE(moved());
+    s.Line({0, 0}, {5, 5}, Pen{Blue, 1});
+    EXPECT_TRUE(moved());
+    const std::array<Point, 3> points{Point{0, 0}, Point{3, 0}, Point{3, 3}};
+    s.Polyline(points, Pen{Blue, 1});
+    EXPECT_TRUE(moved());
+    s.Text(0, 0, "A", font, Red, Blue);
+    EXPECT_TRUE(moved());
+    Surface other(8, 6);
+    s.Blit(other);
+    EXPECT_TRUE(moved());
+    s.CopySpan(other, 2, 0, 7);
+    EXPECT_TRUE(moved());
+    EXPECT_EQ(s.Pixel(0, 2), other.Pixel(0, 2));
+
+    s = Surface(8, 6); // a fresh surface at the same place
+    EXPECT_TRUE(moved());
+    Surface busy(8, 6);
+    for (int i = 0; i < 100; ++i) {
+        busy.Fill(Blue);
+    }
+    s = std::move(busy);
+    EXPECT_GT(s.Version(), 100u);
 }
 
 } // namespace

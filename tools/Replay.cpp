@@ -10,8 +10,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QPixmap>
+#include <QTimer>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -476,7 +478,9 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
     QElapsedTimer startingUp;
     startingUp.start();
     while (window.Timer1.Interval() != 0 && startingUp.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QEventLoop wait; // asleep between the timer's events, not spinning
+        QTimer::singleShot(5, &wait, &QEventLoop::quit);
+        wait.exec();
     }
     if (window.Timer1.Interval() != 0) {
         closeStats();

@@ -67,8 +67,9 @@ cmake --build --preset tsan --target corvane_audio_tests corvane_audio_device_te
 ctest --preset tsan -L 'audio|device'
 
 # The live path on each kind of server installed: the sound-server tests (loopback, server
-# killed and restarted) and a short run of the live benchmark (the real receiver clicked on an
-# X display, DTMF in, multimon-ng on what it plays, with load bursts).
+# killed and restarted) and short runs of the live benchmark (the real receiver clicked on an
+# X display, DTMF in, multimon-ng on what it plays, with load bursts; and with the server killed
+# under it first).
 for kind in pipewire pulseaudio; do
     if ! command -v "${kind}" >/dev/null; then
         echo "== live path on ${kind}: not installed, skipped =="
@@ -80,6 +81,8 @@ for kind in pipewire pulseaudio; do
         eval "$(bash tools/sound-server.sh "${kind}" start)"
         ctest --preset release -L device
         CORVANE_ARGS=--verbose bash bench/live/run.sh --server "${kind}" --starts 1 --load
+        # The server killed under the real program: message, OFF, and ON again once it is back.
+        bash bench/live/run.sh --server "${kind}" --starts 1 --kill KILL
         bash tools/sound-server.sh "${kind}" stop >/dev/null
     )
 done

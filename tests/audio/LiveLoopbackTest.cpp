@@ -9,6 +9,7 @@
 //
 // Without a sound server the test is skipped, unless CORVANE_REQUIRE_SOUND=1 (as in CI).
 #include "BlockExchange.h"
+#include "EventWait.h"
 #include "PortAudioSound.h"
 #include "PulseAudioSound.h"
 
@@ -82,7 +83,7 @@ std::string PlayAndCompare(const char* label, Sound& sound, BlockExchange& excha
     QElapsedTimer timer;
     timer.start();
     while (client.Played < blocks && client.Failures.empty() && timer.elapsed() < 30000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        test::RunEventsFor(20);
     }
     const double seconds = static_cast<double>(timer.elapsed()) / 1000.0;
     const SoundStatus stopped = exchange.StopBuffers();

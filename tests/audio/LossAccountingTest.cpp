@@ -4,6 +4,7 @@
 // (merged, never replayed stale), halves overwritten before they were read, forced playback
 // restarts when capture and playback run on two clocks, and a device that stops without a word.
 #include "AudioTestSupport.h"
+#include "EventWait.h"
 
 #include <QElapsedTimer>
 
@@ -143,14 +144,14 @@ TEST(LossAccounting, StalledRealTimeStreamIsReportedWithinASecond) {
     QElapsedTimer timer;
     timer.start();
     while (rx.client.Processed + 0 < 1 && rx.exchange.WarmupCount < 5 && timer.elapsed() < 3000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        test::RunEventsFor(5);
     }
     ASSERT_GE(rx.exchange.WarmupCount, 5);
     ASSERT_TRUE(rx.client.Failures.empty());
     rx.card.StallStream();
     timer.restart();
     while (rx.client.Failures.empty() && timer.elapsed() < 3000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        test::RunEventsFor(5);
     }
     ASSERT_EQ(rx.client.Failures.size(), 1u);
     EXPECT_LE(timer.elapsed(), 1000);
@@ -164,7 +165,7 @@ TEST(LossAccounting, StalledRealTimeStreamIsReportedWithinASecond) {
     const int warm = rx.exchange.WarmupCount;
     timer.restart();
     while (rx.exchange.WarmupCount < warm + 3 && timer.elapsed() < 3000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        test::RunEventsFor(5);
     }
     EXPECT_GE(rx.exchange.WarmupCount, warm + 3);
     EXPECT_TRUE(rx.client.Failures.empty());
@@ -177,7 +178,7 @@ TEST(LossAccounting, CallerClockThatWaitsIsNotAStall) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 800) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        test::RunEventsFor(20);
     }
     EXPECT_TRUE(rx.client.Failures.empty());
     EXPECT_TRUE(rx.exchange.Capturing());

@@ -6,6 +6,7 @@
 // failure and be off within one second, without ever waiting on the server, and ON must work
 // again once the server is back: ten times in a row.
 #include "BlockExchange.h"
+#include "EventWait.h"
 #include "PortAudioSound.h"
 #include "PulseAudioSound.h"
 
@@ -119,7 +120,7 @@ template <typename Done> qint64 RunUntil(Done done, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        test::RunEventsFor(5);
     }
     return timer.elapsed();
 }

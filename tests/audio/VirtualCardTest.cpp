@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 // The virtual sound card: the rules of the sound interface, failure injection and its clocks.
 #include "AudioTestSupport.h"
+#include "EventWait.h"
 
 #include <QElapsedTimer>
 
@@ -120,7 +121,7 @@ struct ClockedRun {
         QElapsedTimer timer;
         timer.start();
         while (sink.BlocksPlayed.load() < blocks && timer.elapsed() < timeoutMs) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            test::RunEventsFor(5);
         }
     }
     CountingSource source;
@@ -174,7 +175,7 @@ TEST(VirtualCard, StreamDeathOnAThreadedClockReachesTheReceiver) {
     QElapsedTimer timer;
     timer.start();
     while (run.client.Failures.empty() && timer.elapsed() < 3000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        test::RunEventsFor(5);
     }
     ASSERT_EQ(run.client.Failures.size(), 1u);
     EXPECT_EQ(run.client.Failures[0].Failed, SoundOp::Stream);

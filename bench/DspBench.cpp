@@ -61,13 +61,17 @@ void BM_FFT(benchmark::State& state) {
         benchmark::DoNotOptimize(re.data());
         benchmark::ClobberMemory();
     }
-    state.SetLabel(plan.Path() == rxDSP::Isa::Avx2 ? "avx2" : "baseline");
+    state.SetLabel(plan.Path() == rxDSP::Isa::Avx512 ? "avx512"
+                   : plan.Path() == rxDSP::Isa::Avx2 ? "avx2"
+                                                     : "baseline");
 }
 BENCHMARK(BM_FFT)
     ->Args({2048, static_cast<int>(rxDSP::Isa::Baseline)})
     ->Args({2048, static_cast<int>(rxDSP::Isa::Avx2)})
+    ->Args({2048, static_cast<int>(rxDSP::Isa::Avx512)})
     ->Args({4096, static_cast<int>(rxDSP::Isa::Baseline)})
-    ->Args({4096, static_cast<int>(rxDSP::Isa::Avx2)});
+    ->Args({4096, static_cast<int>(rxDSP::Isa::Avx2)})
+    ->Args({4096, static_cast<int>(rxDSP::Isa::Avx512)});
 
 void BM_FftwFFT(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
@@ -146,7 +150,8 @@ void BM_ProcessBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_ProcessBlock)
     ->Arg(static_cast<int>(rxDSP::Isa::Baseline))
-    ->Arg(static_cast<int>(rxDSP::Isa::Avx2));
+    ->Arg(static_cast<int>(rxDSP::Isa::Avx2))
+    ->Arg(static_cast<int>(rxDSP::Isa::Avx512));
 
 // The same chain wrapped around FFTW's transforms. First it must be the same chain: over 20
 // blocks its audio may differ from the receiver's by rounding only (max_diff_lsb).

@@ -10,4 +10,7 @@ void DifStages(double* re, double* im, int n, const double* cosTable, const doub
 namespace avx2 {
 void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
 } // namespace avx2
+namespace avx512 {
+void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
+} // namespace avx512
 } // namespace corvane::rxDSP::kernels

@@ -29,9 +29,16 @@ bool CpuHasAvx2() {
     return __builtin_cpu_supports("avx2");
 }
 
+bool CpuHasAvx512() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f");
+}
+
 FftPlan::FftPlan(std::int32_t maxLength, Isa isa)
     : MaxLength_(IsPowerOfTwo(maxLength) ? maxLength : 4096), Path_(isa) {
     if (Path_ == Isa::Best) {
+        Path_ = CpuHasAvx512() ? Isa::Avx512 : CpuHasAvx2() ? Isa::Avx2 : Isa::Baseline;
+    } else if (Path_ == Isa::Avx512 && !CpuHasAvx512()) {
         Path_ = CpuHasAvx2() ? Isa::Avx2 : Isa::Baseline;
     } else if (Path_ == Isa::Avx2 && !CpuHasAvx2()) {
         Path_ = Isa::Baseline;
@@ -85,7 +92,9 @@ void FftPlan::Butterflies(std::span<double> re, std::span<double> im, std::int32
         im.size() < static_cast<std::size_t>(n) || StageCount(n) < 1) {
         return;
     }
-    if (Path_ == Isa::Avx2) {
+    if (Path_ == Isa::Avx512) {
+        kernels::avx512::DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data());
+    } else if (Path_ == Isa::Avx2) {
         kernels::avx2::DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data());
     } else {
         kernels::baseline::DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data());

@@ -14,9 +14,10 @@ namespace rxDSP {
 
 // Instruction-set paths for the transform butterflies. Every path runs the same operations in
 // the same order, so all give bit-identical results; Best picks the fastest this CPU runs.
-enum class Isa : std::uint8_t { Best, Baseline, Avx2 };
+enum class Isa : std::uint8_t { Best, Baseline, Avx2, Avx512 };
 
 bool CpuHasAvx2();
+bool CpuHasAvx512();
 
 // Precomputed twiddles and bit-reversal swaps for every power of two up to MaxLength. Each
 // twiddle holds exactly cos(angle) and -sin(angle) for the angle the transform would compute,

@@ -66,7 +66,7 @@ TEST_F(Golden, BandPassTaps) {
 }
 
 TEST_F(Golden, ForwardTransformSmallSizesOnEveryPath) {
-    for (rxDSP::Isa isa : {rxDSP::Isa::Baseline, rxDSP::Isa::Avx2}) {
+    for (rxDSP::Isa isa : {rxDSP::Isa::Baseline, rxDSP::Isa::Avx2, rxDSP::Isa::Avx512}) {
         const rxDSP::FftPlan plan(4096, isa);
         for (int n : {8, 16}) {
             std::vector<double> re(static_cast<std::size_t>(n)), im(static_cast<std::size_t>(n));
@@ -187,10 +187,12 @@ TEST_P(GoldenChain, BlocksMatchIndependentDerivation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, GoldenChain,
-                         ::testing::Values(rxDSP::Isa::Baseline, rxDSP::Isa::Avx2),
+                         ::testing::Values(rxDSP::Isa::Baseline, rxDSP::Isa::Avx2,
+                                           rxDSP::Isa::Avx512),
                          [](const ::testing::TestParamInfo<rxDSP::Isa>& p) {
-                             return p.param == rxDSP::Isa::Avx2 ? std::string("Avx2")
-                                                                : std::string("Baseline");
+                             return p.param == rxDSP::Isa::Avx512 ? std::string("Avx512")
+                                    : p.param == rxDSP::Isa::Avx2 ? std::string("Avx2")
+                                                                  : std::string("Baseline");
                          });
 
 } // namespace

@@ -62,7 +62,6 @@ void modDSP::Reset() {
 void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
                          const rxDSP::FftPlan& plan, ChainArray& freqRe, ChainArray& freqIm) {
     constexpr auto block = static_cast<std::size_t>(BlockFrames);
-    constexpr auto frame = static_cast<std::size_t>(FilterFrame);
     std::copy_n(re.begin(), block, WorkRe.begin());
     std::copy_n(im.begin(), block, WorkIm.begin());
     std::fill(WorkRe.begin() + block, WorkRe.end(), 0.0);
@@ -71,29 +70,39 @@ void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
     // The reorderings of both transforms are folded into passes made anyway: the product
     // gathers the forward spectrum from bit-reversed order (negating the imaginary part as
     // the inverse begins), and the overlap-add gathers the inverse result. Every value
-    // sees the same operations as with the whole transforms.
+    // sees the same operations as with the whole transforms; the runs of eight bins come in
+    // the plan's gather order so that the reads stay in the first-level cache.
+    constexpr auto run = static_cast<std::size_t>(rxDSP::FftPlan::RunLength);
     const std::span<const std::int32_t> rev = plan.Reversal(FilterFrame);
+    const std::span<const std::int32_t> runs = plan.GatherRuns(FilterFrame);
+    const std::span<const std::int32_t> half = plan.HalfGatherRuns(FilterFrame);
     plan.Butterflies(WorkRe, WorkIm, FilterFrame);
-    for (std::size_t k = 0; k < frame; ++k) {
-        const auto m = static_cast<std::size_t>(rev[k]);
-        const double ar = WorkRe[m];
-        const double ai = WorkIm[m];
-        const double br = FilterRe[k];
-        const double bi = FilterIm[k];
-        freqRe[k] = ar * br - ai * bi;
-        freqIm[k] = -(ar * bi + ai * br);
+    for (const std::int32_t first : runs) {
+        for (std::size_t k = static_cast<std::size_t>(first); k < first + run; ++k) {
+            const auto m = static_cast<std::size_t>(rev[k]);
+            const double ar = WorkRe[m];
+            const double ai = WorkIm[m];
+            const double br = FilterRe[k];
+            const double bi = FilterIm[k];
+            freqRe[k] = ar * br - ai * bi;
+            freqIm[k] = -(ar * bi + ai * br);
+        }
     }
     plan.Butterflies(freqRe, freqIm, FilterFrame);
     const double length = FilterFrame;
-    for (std::size_t i = 0; i < block; ++i) {
-        const auto m = static_cast<std::size_t>(rev[i]);
-        WorkRe[i] = freqRe[m] / length + OverlapRe[i];
-        WorkIm[i] = freqIm[m] / length + OverlapIm[i];
+    for (const std::int32_t first : half) {
+        for (std::size_t i = static_cast<std::size_t>(first); i < first + run; ++i) {
+            const auto m = static_cast<std::size_t>(rev[i]);
+            WorkRe[i] = freqRe[m] / length + OverlapRe[i];
+            WorkIm[i] = freqIm[m] / length + OverlapIm[i];
+        }
     }
-    for (std::size_t i = 0; i < block; ++i) {
-        const auto m = static_cast<std::size_t>(rev[block + i]);
-        OverlapRe[i] = freqRe[m] / length;
-        OverlapIm[i] = freqIm[m] / length;
+    for (const std::int32_t first : half) {
+        for (std::size_t i = static_cast<std::size_t>(first); i < first + run; ++i) {
+            const auto m = static_cast<std::size_t>(rev[block + i]);
+            OverlapRe[i] = freqRe[m] / length;
+            OverlapIm[i] = freqIm[m] / length;
+        }
     }
 }
 
@@ -122,9 +131,21 @@ void modDSP::SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t cou
     // result (re/im are scratch and stay reordered).
     Plan.Butterflies(re, im, BlockFrames);
     const std::span<const std::int32_t> rev = Plan.Reversal(BlockFrames);
-    for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
+    const auto magnitude = [&](std::size_t k) {
         const auto m = static_cast<std::size_t>(rev[k]);
         MagBuf[k] = std::sqrt(re[m] * re[m] + im[m] * im[m]);
+    };
+    if (count == BlockFrames) { // every bin: in the plan's cache-friendly gather order
+        constexpr auto run = static_cast<std::size_t>(rxDSP::FftPlan::RunLength);
+        for (const std::int32_t first : Plan.GatherRuns(BlockFrames)) {
+            for (std::size_t k = static_cast<std::size_t>(first); k < first + run; ++k) {
+                magnitude(k);
+            }
+        }
+        return;
+    }
+    for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
+        magnitude(k);
     }
 }
 

@@ -85,6 +85,31 @@ FftPlan::FftPlan(std::int32_t maxLength, Isa isa)
         }
     }
     SwapStart_[static_cast<std::size_t>(maxLog + 1)] = static_cast<std::int32_t>(Swaps_.size());
+
+    // Gather runs: bin (top << (k - 3)) | (middle << 3) | low is read from
+    // (rev(low) << (k - 3)) | (rev(middle) << 3) | rev(top), so the runs of one middle read
+    // the same eight source lines whatever their top. Listing the runs middle by middle, the
+    // tops below 4 first, keeps each half's runs together.
+    Runs_.assign(static_cast<std::size_t>(MaxLength_ / 4 > 0 ? MaxLength_ / 4 : 1), 0);
+    for (std::int32_t k = 4; k <= maxLog; ++k) {
+        const std::int32_t n = 1 << k;
+        std::int32_t* runs = Runs_.data() + (n / RunLength - 1);
+        if (k < 6) {
+            for (std::int32_t i = 0; i < n / RunLength; ++i) {
+                runs[i] = i * RunLength;
+            }
+            continue;
+        }
+        const std::int32_t middles = n >> 6;
+        std::int32_t at = 0;
+        for (const std::int32_t firstTop : {0, 4}) {
+            for (std::int32_t middle = 0; middle < middles; ++middle) {
+                for (std::int32_t top = firstTop; top < firstTop + 4; ++top) {
+                    runs[at++] = (top << (k - 3)) | (middle << 3);
+                }
+            }
+        }
+    }
 }
 
 void FftPlan::Butterflies(std::span<double> re, std::span<double> im, std::int32_t n) const {
@@ -106,6 +131,17 @@ std::span<const std::int32_t> FftPlan::Reversal(std::int32_t n) const {
         return {};
     }
     return {Reversal_.data() + (n - 1), static_cast<std::size_t>(n)};
+}
+
+std::span<const std::int32_t> FftPlan::GatherRuns(std::int32_t n) const {
+    if (!IsPowerOfTwo(n) || n > MaxLength_ || n < 2 * RunLength) {
+        return {};
+    }
+    return {Runs_.data() + (n / RunLength - 1), static_cast<std::size_t>(n / RunLength)};
+}
+
+std::span<const std::int32_t> FftPlan::HalfGatherRuns(std::int32_t n) const {
+    return GatherRuns(n).first(GatherRuns(n).size() / 2);
 }
 
 void FFT(std::span<double> re, std::span<double> im, std::int32_t n, const FftPlan& plan) {

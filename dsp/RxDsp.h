@@ -37,6 +37,17 @@ public:
     // For a power of two n up to MaxLength: position of natural bin k after Butterflies
     // (a permutation that is its own inverse); empty for any other n.
     std::span<const std::int32_t> Reversal(std::int32_t n) const;
+    // A gather of bins 0..n-1 from bit-reversed order reads each bin's eight neighbours from
+    // eight lines far apart. GatherRuns(n) lists the first bins of the runs of eight
+    // (0, 8, 16, ...) in an order that, run after run, reuses those source lines while they
+    // are still in the first-level cache: the runs that share the bits between the top three
+    // and the bottom three come together. A loop may gather the runs in this order, each run's
+    // eight bins in natural order; every bin's arithmetic is unchanged. HalfGatherRuns(n) lists
+    // only the runs below n/2 (add n/2 for those above). Empty unless n is a power of two from
+    // 16 up to MaxLength.
+    static constexpr std::int32_t RunLength = 8;
+    std::span<const std::int32_t> GatherRuns(std::int32_t n) const;
+    std::span<const std::int32_t> HalfGatherRuns(std::int32_t n) const;
 
 private:
     friend void FFT(std::span<double>, std::span<double>, std::int32_t, const FftPlan&);
@@ -51,6 +62,9 @@ private:
     std::vector<std::int32_t> SwapStart_; // [log2(MaxLength) + 2] offsets into Swaps_
     // Bit-reversal permutation of length 2^k at [2^k - 1, 2^(k+1) - 1), [2 * MaxLength - 1].
     std::vector<std::int32_t> Reversal_;
+    // GatherRuns for length 2^k at [2^k / 8 - 1, 2^k / 4 - 1); HalfGatherRuns's the first half
+    // of those.
+    std::vector<std::int32_t> Runs_;
 };
 
 // In-place forward transform, natural order, unscaled, negative exponent (radix-2 decimation in

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <complex>
 #include <numbers>
 #include <random>
+#include <set>
 #include <vector>
 
 namespace corvane::test {
@@ -144,6 +146,48 @@ TEST(Transform, EveryInstructionSetPathIsBitIdentical) {
     if (paths == 0) {
         GTEST_SKIP() << "this CPU has neither AVX2 nor AVX-512";
     }
+}
+
+// The runs must cover every bin exactly once (a bin left out would keep a stale value), and
+// each group of four runs, one middle's, must read only eight source lines.
+TEST(Transform, GatherRunsCoverEveryBinOnceAndReadEightLinesPerGroup) {
+    const rxDSP::FftPlan plan(4096);
+    for (std::int32_t n = 16; n <= 4096; n *= 2) {
+        const std::span<const std::int32_t> runs = plan.GatherRuns(n);
+        const std::span<const std::int32_t> half = plan.HalfGatherRuns(n);
+        ASSERT_EQ(runs.size(), static_cast<std::size_t>(n / 8)) << n;
+        std::vector<int> seen(static_cast<std::size_t>(n), 0);
+        for (const std::int32_t first : runs) {
+            ASSERT_EQ(first % 8, 0) << n;
+            ASSERT_TRUE(first >= 0 && first < n) << n;
+            for (std::int32_t k = first; k < first + 8; ++k) {
+                ++seen[static_cast<std::size_t>(k)];
+            }
+        }
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), n) << n;
+        ASSERT_EQ(half.size(), runs.size() / 2) << n;
+        for (std::size_t i = 0; i < half.size(); ++i) {
+            EXPECT_EQ(half[i], runs[i]) << n;
+            EXPECT_LT(half[i], n / 2) << n;
+            EXPECT_EQ(runs[half.size() + i], half[i] + n / 2) << n; // the upper half alike
+        }
+        if (n < 64) {
+            continue;
+        }
+        const std::span<const std::int32_t> rev = plan.Reversal(n);
+        for (std::size_t group = 0; group < runs.size(); group += 4) {
+            std::set<std::int32_t> lines;
+            for (std::size_t r = group; r < group + 4; ++r) {
+                for (std::int32_t k = runs[r]; k < runs[r] + 8; ++k) {
+                    lines.insert(rev[static_cast<std::size_t>(k)] / 8);
+                }
+            }
+            EXPECT_EQ(lines.size(), 8u) << n << " group " << group;
+        }
+    }
+    EXPECT_TRUE(plan.GatherRuns(8).empty());
+    EXPECT_TRUE(plan.GatherRuns(8192).empty());
+    EXPECT_TRUE(plan.HalfGatherRuns(100).empty());
 }
 
 TEST(Transform, InverseReturnsTheConjugate) {

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "Spectrum.h"
 
+#include "Constants.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -294,7 +296,7 @@ std::int32_t Spectrum::AverageRow(double magnitude, double height, std::int32_t 
     const double target = depth * (height / DbSpan);
     const double blocks = std::max(n, 1);
     const double y = (1 - 1 / blocks) * previousRow + target / blocks;
-    return static_cast<std::int32_t>(std::nearbyint(y));
+    return static_cast<std::int32_t>(RoundHalfEven(y));
 }
 
 std::array<char, 6> Spectrum::FrequencyLabel(double kHz) {

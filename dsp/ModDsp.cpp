@@ -19,7 +19,7 @@ void Fill(std::span<double> values, double v) {
 
 // Audio sample to the 16-bit output: round half to even, saturate at the 16-bit limits.
 std::int16_t ToSample(double v) {
-    const double r = std::nearbyint(v);
+    const double r = RoundHalfEven(v);
     if (r >= 32767.0) {
         return 32767;
     }

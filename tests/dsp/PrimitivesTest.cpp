@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Corvane developers
 // Transform, multiply, magnitude and the searches against independent oracles.
+#include "Constants.h"
 #include "RxDsp.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <bit>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <set>
@@ -211,6 +213,50 @@ TEST(Transform, InverseReturnsTheConjugate) {
     for (std::size_t i = 0; i < n; ++i) {
         ASSERT_NEAR(re[i], re0[i], 1e-9);
         ASSERT_NEAR(im[i], -im0[i], 1e-9);
+    }
+}
+
+// The inlined rounding must be the library's nearbyint, bit for bit, for every kind of double:
+// ties both ways, signed zeros, the edges around 2^52 and 2^53, huge values, infinities, NaN.
+TEST(Rounding, InlinedRoundingIsTheLibrarysNearbyint) {
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.5,
+                                  -0.5,
+                                  1.5,
+                                  -1.5,
+                                  2.5,
+                                  -2.5,
+                                  0.49999999999999994,
+                                  -0.4,
+                                  32766.5,
+                                  32767.5,
+                                  -32768.5,
+                                  4503599627370495.5,
+                                  4503599627370496.0,
+                                  4503599627370497.0,
+                                  9007199254740991.0,
+                                  1e300,
+                                  -1e300,
+                                  5e-324,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity()};
+    for (double v = -70000.0; v <= 70000.0; v += 0.25) { // every tie in the sample range
+        values.push_back(v);
+    }
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 200000; ++i) { // any bit pattern: every exponent, subnormals, NaNs
+        values.push_back(std::bit_cast<double>(rng()));
+    }
+    for (const double v : values) {
+        const double want = std::nearbyint(v);
+        const double got = RoundHalfEven(v);
+        if (std::isnan(want)) {
+            ASSERT_TRUE(std::isnan(got)) << v;
+            continue;
+        }
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(want))
+            << std::hexfloat << v;
     }
 }
 

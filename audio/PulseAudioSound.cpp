@@ -31,20 +31,24 @@ constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(
 // A notification comes late by up to one capture fragment, and the fetch position moves in
 // steps of one playback request. PulseAudio serves each client the sizes it asks for: 256-frame
 // fragments and requests, and it grants a little over half the queue asked for (5120 frames:
-// 58.7 ms). PipeWire runs its whole graph at the smallest size any client asks
-// for, which at 256 frames cost every client on the desktop (other players glitched), so there
-// they are its usual 1024 and 512 frames; of the 4096-frame queue asked for, pipewire-pulse keeps
-// 2560 frames (53.3 ms) and asks the graph for up to 1536 frames a cycle, which makes its
-// usual 1024. The stream's nodes run inside pipewire-pulse, not here: when the machine stops
-// that process for longer than about one cycle, the graph plays one cycle without this stream
-// ("client too slow" in its log), whatever this queue holds, and reports nothing to the client.
+// 58.7 ms). PipeWire runs its whole graph at the smallest cycle any client asks for, which at
+// 256 frames cost every client on the desktop (other players glitched). There the streams ask
+// for a cycle of one block instead, which never costs other clients (they keep the graph at
+// their own smaller size when they ask for one): 2048-frame capture fragments, and of the
+// 8192-frame queue asked for pipewire-pulse keeps 4608 frames (96 ms) and asks the graph for up
+// to 3584 frames a cycle, so the graph runs at its largest usual cycle, 2048 frames (42.7 ms).
+// The stream's nodes run inside pipewire-pulse, not here: when the machine stops that process
+// for longer than about one cycle, the graph plays one cycle without this stream ("client too
+// slow" in its log), whatever this queue holds, and reports nothing to the client. At 1024
+// frames a cycle every stop of 35 ms lost a cycle; at 2048, 5 stops of 57 did, for about 85 ms
+// more latency.
 struct StreamSizes {
     std::uint32_t CaptureFragmentBytes;
     std::uint32_t PlaybackRequestBytes;
     std::uint32_t PlaybackQueueBytes;
 };
 constexpr StreamSizes PulseAudioSizes{256 * FrameBytes, 256 * FrameBytes, 5120 * FrameBytes};
-constexpr StreamSizes PipeWireSizes{1024 * FrameBytes, 512 * FrameBytes, 4096 * FrameBytes};
+constexpr StreamSizes PipeWireSizes{2048 * FrameBytes, 512 * FrameBytes, 8192 * FrameBytes};
 
 constexpr int ConnectTimeoutMs = 3000;
 

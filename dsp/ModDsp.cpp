@@ -32,6 +32,16 @@ std::int16_t ToSample(double v) {
     return static_cast<std::int16_t>(r);
 }
 
+// Calls visit(k) for the bins of each run of eight listed, run by run (the plan's gather order).
+template <typename Visit> void ForEachInRuns(std::span<const std::int32_t> runs, Visit visit) {
+    constexpr auto run = static_cast<std::size_t>(rxDSP::FftPlan::RunLength);
+    for (const std::int32_t first : runs) {
+        for (auto k = static_cast<std::size_t>(first); k < first + run; ++k) {
+            visit(k);
+        }
+    }
+}
+
 } // namespace
 
 modDSP::modDSP(const ReceiverSettings& settings, DisplaySink& displays, const ChainOptions& options)
@@ -72,38 +82,31 @@ void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
     // the inverse begins), and the overlap-add gathers the inverse result. Every value
     // sees the same operations as with the whole transforms; the runs of eight bins come in
     // the plan's gather order so that the reads stay in the first-level cache.
-    constexpr auto run = static_cast<std::size_t>(rxDSP::FftPlan::RunLength);
     const std::span<const std::int32_t> rev = plan.Reversal(FilterFrame);
     const std::span<const std::int32_t> runs = plan.GatherRuns(FilterFrame);
     const std::span<const std::int32_t> half = plan.HalfGatherRuns(FilterFrame);
     plan.Butterflies(WorkRe, WorkIm, FilterFrame);
-    for (const std::int32_t first : runs) {
-        for (std::size_t k = static_cast<std::size_t>(first); k < first + run; ++k) {
-            const auto m = static_cast<std::size_t>(rev[k]);
-            const double ar = WorkRe[m];
-            const double ai = WorkIm[m];
-            const double br = FilterRe[k];
-            const double bi = FilterIm[k];
-            freqRe[k] = ar * br - ai * bi;
-            freqIm[k] = -(ar * bi + ai * br);
-        }
-    }
+    ForEachInRuns(runs, [&](std::size_t k) {
+        const auto m = static_cast<std::size_t>(rev[k]);
+        const double ar = WorkRe[m];
+        const double ai = WorkIm[m];
+        const double br = FilterRe[k];
+        const double bi = FilterIm[k];
+        freqRe[k] = ar * br - ai * bi;
+        freqIm[k] = -(ar * bi + ai * br);
+    });
     plan.Butterflies(freqRe, freqIm, FilterFrame);
     const double length = FilterFrame;
-    for (const std::int32_t first : half) {
-        for (std::size_t i = static_cast<std::size_t>(first); i < first + run; ++i) {
-            const auto m = static_cast<std::size_t>(rev[i]);
-            WorkRe[i] = freqRe[m] / length + OverlapRe[i];
-            WorkIm[i] = freqIm[m] / length + OverlapIm[i];
-        }
-    }
-    for (const std::int32_t first : half) {
-        for (std::size_t i = static_cast<std::size_t>(first); i < first + run; ++i) {
-            const auto m = static_cast<std::size_t>(rev[block + i]);
-            OverlapRe[i] = freqRe[m] / length;
-            OverlapIm[i] = freqIm[m] / length;
-        }
-    }
+    ForEachInRuns(half, [&](std::size_t i) {
+        const auto m = static_cast<std::size_t>(rev[i]);
+        WorkRe[i] = freqRe[m] / length + OverlapRe[i];
+        WorkIm[i] = freqIm[m] / length + OverlapIm[i];
+    });
+    ForEachInRuns(half, [&](std::size_t i) {
+        const auto m = static_cast<std::size_t>(rev[block + i]);
+        OverlapRe[i] = freqRe[m] / length;
+        OverlapIm[i] = freqIm[m] / length;
+    });
 }
 
 void FilterStage::Reset() {
@@ -136,12 +139,7 @@ void modDSP::SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t cou
         MagBuf[k] = std::sqrt(re[m] * re[m] + im[m] * im[m]);
     };
     if (count == BlockFrames) { // every bin: in the plan's cache-friendly gather order
-        constexpr auto run = static_cast<std::size_t>(rxDSP::FftPlan::RunLength);
-        for (const std::int32_t first : Plan.GatherRuns(BlockFrames)) {
-            for (std::size_t k = static_cast<std::size_t>(first); k < first + run; ++k) {
-                magnitude(k);
-            }
-        }
+        ForEachInRuns(Plan.GatherRuns(BlockFrames), magnitude);
         return;
     }
     for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {

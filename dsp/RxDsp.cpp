@@ -141,7 +141,8 @@ std::span<const std::int32_t> FftPlan::GatherRuns(std::int32_t n) const {
 }
 
 std::span<const std::int32_t> FftPlan::HalfGatherRuns(std::int32_t n) const {
-    return GatherRuns(n).first(GatherRuns(n).size() / 2);
+    const std::span<const std::int32_t> runs = GatherRuns(n);
+    return runs.first(runs.size() / 2);
 }
 
 void FFT(std::span<double> re, std::span<double> im, std::int32_t n, const FftPlan& plan) {

@@ -109,18 +109,18 @@ void Surface::Rectangle(std::int32_t left, std::int32_t top, std::int32_t right,
     FillArea(innerLeft, innerTop, innerRight, innerBottom, brush, op);
 }
 
-void Surface::Plot(std::int32_t x, std::int32_t y, const Pen& pen) {
-    const std::int32_t size = std::max(pen.Width, 1);
+template <typename Put>
+void Surface::Plot(std::int32_t x, std::int32_t y, std::int32_t size, Put put) {
     for (std::int32_t dy = 0; dy < size; ++dy) {
         const std::int32_t py = y + dy;
         if (py < 0 || py >= H) {
             continue;
         }
-        Colour* row = Pixels.data() + static_cast<std::ptrdiff_t>(py) * W;
         for (std::int32_t dx = 0; dx < size; ++dx) {
             const std::int32_t px = x + dx;
             if (px >= 0 && px < W) {
-                row[px] = pen.Ink;
+                put(static_cast<std::size_t>(py) * static_cast<std::size_t>(W) +
+                    static_cast<std::size_t>(px));
             }
         }
     }
@@ -128,11 +128,17 @@ void Surface::Plot(std::int32_t x, std::int32_t y, const Pen& pen) {
 
 void Surface::Line(Point from, Point to, const Pen& pen) {
     ++Version_;
+    Colour* pixels = Pixels.data();
+    const Colour ink = pen.Ink;
+    DrawLine(from, to, pen, [pixels, ink](std::size_t at) { pixels[at] = ink; });
+}
+
+template <typename Put> void Surface::DrawLine(Point from, Point to, const Pen& pen, Put put) {
     if (IsNull()) {
         return;
     }
     if (pen.Width <= 1 && Inside(from) && Inside(to)) {
-        InsideLine(from, to, pen.Ink);
+        InsideLine(from, to, put);
         return;
     }
     // Step along the major axis; step k (0 <= k < length, the end point excluded) lies at
@@ -195,9 +201,9 @@ void Surface::Line(Point from, Point to, const Pen& pen) {
     for (std::int64_t k = kFirst; k < kEnd; ++k) {
         if (y >= -margin && y < H && x >= -margin && x < W) {
             if (margin == 0) { // the traces' 1-pixel pen: one pixel, already inside
-                Pixels[static_cast<std::size_t>(y * W + x)] = pen.Ink;
+                put(static_cast<std::size_t>(y * W + x));
             } else {
-                Plot(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), pen);
+                Plot(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), pen.Width, put);
             }
         }
         x += stepX;
@@ -214,7 +220,7 @@ void Surface::Line(Point from, Point to, const Pen& pen) {
 // The traces' case, a thousand short segments per block: with both ends on the surface every
 // step is too, so the walk needs no clipping, no wide arithmetic and no checks per pixel. The
 // steps are those of the general walk above.
-void Surface::InsideLine(Point from, Point to, Colour ink) {
+template <typename Put> void Surface::InsideLine(Point from, Point to, Put put) {
     const std::int32_t dx = to.X - from.X;
     const std::int32_t dy = to.Y - from.Y;
     const bool xMajor = std::abs(dx) >= std::abs(dy);
@@ -226,9 +232,8 @@ void Surface::InsideLine(Point from, Point to, Colour ink) {
     const std::ptrdiff_t minorStep = xMajor ? (dy >= 0 ? row : -row) : (dx >= 0 ? 1 : -1);
     std::ptrdiff_t at = from.Y * row + from.X;
     std::int32_t remainder = length;
-    Colour* pixels = Pixels.data();
     for (std::int32_t k = 0; k < length; ++k) {
-        pixels[at] = ink;
+        put(static_cast<std::size_t>(at));
         at += majorStep;
         remainder += twoDelta;
         if (remainder >= twoLength) {
@@ -239,9 +244,37 @@ void Surface::InsideLine(Point from, Point to, Colour ink) {
 }
 
 void Surface::Polyline(std::span<const Point> points, const Pen& pen) {
+    ++Version_;
+    Colour* pixels = Pixels.data();
+    const Colour ink = pen.Ink;
     for (std::size_t i = 1; i < points.size(); ++i) {
-        Line(points[i - 1], points[i], pen);
+        DrawLine(points[i - 1], points[i], pen,
+                 [pixels, ink](std::size_t at) { pixels[at] = ink; });
     }
+}
+
+void Surface::Polyline(std::span<const Point> points, const Pen& pen, PixelLog& log) {
+    ++Version_;
+    Colour* pixels = Pixels.data();
+    const Colour ink = pen.Ink;
+    // Kept in locals while drawing so that the walk keeps them in registers.
+    std::uint32_t* const first = log.Indices.data();
+    std::uint32_t* next = first + log.Count;
+    // Indices of a surface past 2^32 pixels would not fit: such a log is never complete.
+    std::uint32_t* const end = Pixels.size() <= UINT32_MAX ? first + log.Indices.size() : next;
+    bool complete = log.Complete;
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        DrawLine(points[i - 1], points[i], pen, [&](std::size_t at) {
+            pixels[at] = ink;
+            if (next != end) {
+                *next++ = static_cast<std::uint32_t>(at);
+            } else {
+                complete = false;
+            }
+        });
+    }
+    log.Count = static_cast<std::size_t>(next - first);
+    log.Complete = complete;
 }
 
 void Surface::Text(std::int32_t x, std::int32_t y, std::string_view chars, const LabelFont& font,
@@ -290,20 +323,17 @@ void Surface::Blit(const Surface& source, RasterOp op, Point at) {
     }
 }
 
-void Surface::CopySpan(const Surface& source, std::int32_t y, std::int32_t first,
-                       std::int32_t last) {
+void Surface::CopyPixels(const Surface& source, const PixelLog& log) {
     ++Version_;
-    if (source.W != W || source.H != H || y < 0 || y >= H) {
+    if (source.W != W || source.H != H) {
         return;
     }
-    first = std::max(first, 0);
-    last = std::min(last, W - 1);
-    if (first > last) {
-        return;
+    const std::size_t count = Pixels.size();
+    for (const std::uint32_t at : log.Written()) {
+        if (at < count) {
+            Pixels[at] = source.Pixels[at];
+        }
     }
-    const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * W + first;
-    std::memcpy(Pixels.data() + at, source.Pixels.data() + at,
-                static_cast<std::size_t>(last - first + 1) * sizeof(Colour));
 }
 
 QImage Surface::ToImage() const {

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -31,6 +32,29 @@ struct Point {
 struct Pen {
     Colour Ink = Rgb(0, 0, 0);
     std::int32_t Width = 1;
+};
+
+// The pixels a drawing call wrote, as indices y * width + x, for putting them back later: far
+// fewer than the rows a trace crosses. Holds at most the capacity it was made with; a call that
+// writes more marks the log incomplete, and then only a whole copy can undo it.
+class PixelLog {
+public:
+    PixelLog() = default;
+    explicit PixelLog(std::size_t capacity) : Indices(capacity) {}
+
+    void Clear() {
+        Count = 0;
+        Complete = true;
+    }
+    bool IsComplete() const { return Complete; }
+    std::size_t Capacity() const { return Indices.size(); }
+    std::span<const std::uint32_t> Written() const { return {Indices.data(), Count}; }
+
+private:
+    friend class Surface;               // appends while it draws
+    std::vector<std::uint32_t> Indices; // sized once: logging never allocates
+    std::size_t Count = 0;              // entries in use
+    bool Complete = true;
 };
 
 enum class RasterOp : std::uint8_t {
@@ -74,15 +98,17 @@ public:
     void Line(Point from, Point to, const Pen& pen);
     // Connected segments through the points in order; the last point is not painted.
     void Polyline(std::span<const Point> points, const Pen& pen);
+    // The same, noting every pixel written in `log` (which is not cleared first).
+    void Polyline(std::span<const Point> points, const Pen& pen, PixelLog& log);
     // One opaque cell per character, the first with its top-left corner at (x, y): the cell is
     // filled with `background`, the glyph's pixels painted in `text`.
     void Text(std::int32_t x, std::int32_t y, std::string_view chars, const LabelFont& font,
               Colour text, Colour background);
     // Whole-surface transfer of `source` with its top-left corner at `at`, clipped to both.
     void Blit(const Surface& source, RasterOp op = RasterOp::Copy, Point at = {});
-    // Pixels first..last (inclusive) of row y copied from the same place of a surface of the
-    // same size; clipped to the surface.
-    void CopySpan(const Surface& source, std::int32_t y, std::int32_t first, std::int32_t last);
+    // The logged pixels copied from the same places of a surface of the same size (a log of
+    // drawing on a surface of this size).
+    void CopyPixels(const Surface& source, const PixelLog& log);
 
     // A copy as an image (for saving and for widgets), and PNG output for tests and tools.
     QImage ToImage() const;
@@ -93,8 +119,10 @@ public:
 
 private:
     bool Inside(Point p) const { return p.X >= 0 && p.X < W && p.Y >= 0 && p.Y < H; }
-    void InsideLine(Point from, Point to, Colour ink);
-    void Plot(std::int32_t x, std::int32_t y, const Pen& pen);
+    // The pixel walks of Line; `put(index)` writes one pixel.
+    template <typename Put> void DrawLine(Point from, Point to, const Pen& pen, Put put);
+    template <typename Put> void InsideLine(Point from, Point to, Put put);
+    template <typename Put> void Plot(std::int32_t x, std::int32_t y, std::int32_t size, Put put);
     void FillArea(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
                   Colour colour, RasterOp op = RasterOp::Copy);
 

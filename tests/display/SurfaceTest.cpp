@@ -18,6 +18,7 @@
 #include <random>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -150,6 +151,55 @@ TEST(SurfaceLines, PolylineJoinsSegmentsAndOmitsOnlyTheLastPoint) {
     const Point wild[] = {{5, -100000}, {5, 100000}, {-50, 3}, {60, 3}};
     clipped.Polyline(wild, Pen{White});
     EXPECT_EQ(Painted(clipped, White).size(), 10u + 10u - 1u);
+}
+
+// The log is what the trace layer puts back from: it must name every pixel the polyline wrote
+// and nothing else, on every path (inside, clipped, wide pen), and say when it ran out of room.
+TEST(SurfaceLines, LoggedPolylinePaintsTheSameAndLogsExactlyItsPixels) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> coordinate(-30, 70);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<Point> points(1 + rng() % 12);
+        for (Point& p : points) {
+            p = {coordinate(rng), coordinate(rng)};
+        }
+        const Pen pen{White, round % 4 == 3 ? 2 : 1};
+        Surface plain(48, 40), logged(48, 40);
+        plain.Polyline(points, pen);
+        PixelLog log(48 * 40);
+        logged.Polyline(points, pen, log);
+        ASSERT_TRUE(log.IsComplete());
+        const PixelSet painted = Painted(plain, White);
+        ASSERT_EQ(Painted(logged, White), painted) << "round " << round;
+        PixelSet named;
+        for (const std::uint32_t at : log.Written()) {
+            named.insert({static_cast<int>(at % 48), static_cast<int>(at / 48)});
+        }
+        ASSERT_EQ(named, painted) << "round " << round;
+
+        // Putting the logged pixels back from a copy of the background undoes the drawing.
+        Surface background(48, 40);
+        logged.CopyPixels(background, log);
+        ASSERT_TRUE(Painted(logged, White).empty()) << "round " << round;
+    }
+    // A log too small keeps what fits and says it is incomplete; Clear starts it afresh.
+    Surface s(10, 10);
+    const Point points[] = {{0, 0}, {9, 0}};
+    PixelLog small(4);
+    s.Polyline(points, Pen{White}, small);
+    EXPECT_FALSE(small.IsComplete());
+    EXPECT_EQ(small.Written().size(), small.Capacity());
+    EXPECT_EQ(Painted(s, White).size(), 9u);
+    small.Clear();
+    EXPECT_TRUE(small.IsComplete());
+    EXPECT_TRUE(small.Written().empty());
+    // A log from a surface of another size is not applied.
+    Surface other(5, 5);
+    other.Fill(Red);
+    PixelLog wide(100);
+    s.Polyline(points, Pen{White}, wide);
+    s.CopyPixels(other, wide);
+    EXPECT_EQ(Painted(s, White).size(), 9u);
 }
 
 TEST(SurfaceRectangles, RightAndBottomEdgesAreExcluded) {
@@ -321,9 +371,12 @@ TEST(SurfaceVersions, EveryDrawingCallMovesTheVersionAndAssignmentNeverRewindsIt
     Surface other(8, 6);
     s.Blit(other);
     EXPECT_TRUE(moved());
-    s.CopySpan(other, 2, 0, 7);
+    PixelLog log(4);
+    s.Polyline(points, Pen{Red, 1}, log);
     EXPECT_TRUE(moved());
-    EXPECT_EQ(s.Pixel(0, 2), other.Pixel(0, 2));
+    s.CopyPixels(other, log);
+    EXPECT_TRUE(moved());
+    EXPECT_EQ(s.Pixel(0, 0), other.Pixel(0, 0));
 
     s = Surface(8, 6); // a fresh surface at the same place
     EXPECT_TRUE(moved());

@@ -19,6 +19,11 @@ void TraceLayer::Reset(Surface& frame, const Surface& base) {
 
 void TraceLayer::Draw(Surface& frame, const Surface& base, std::span<const Point> points,
                       const Pen& pen) {
+    Restore(frame, base);
+    Add(frame, points, pen);
+}
+
+void TraceLayer::Restore(Surface& frame, const Surface& base) {
     if (!Valid || !Written.IsComplete() || frame.Width() != FrameWidth ||
         frame.Height() != FrameHeight) {
         Reset(frame, base);
@@ -26,6 +31,9 @@ void TraceLayer::Draw(Surface& frame, const Surface& base, std::span<const Point
         frame.CopyPixels(base, Written);
         Written.Clear();
     }
+}
+
+void TraceLayer::Add(Surface& frame, std::span<const Point> points, const Pen& pen) {
     frame.Polyline(points, pen, Written);
 }
 

@@ -98,9 +98,10 @@ void VuMeter::InitMeter(PictureBox& box) {
     }
 
     MeterDC = Surface(w, h);
-    MeterDC.Blit(MeterFaceDC);
+    Needle.Reset(MeterDC, MeterFaceDC);
     // Needle at rest, straight up.
-    MeterDC.Line(FacePoint(h, 0, h - 150), FacePoint(h, 0, w - 20), NeedlePen);
+    const std::array<Point, 2> rest{FacePoint(h, 0, h - 150), FacePoint(h, 0, w - 20)};
+    Needle.Add(MeterDC, rest, NeedlePen);
     box.Show(MeterDC);
 }
 
@@ -108,7 +109,9 @@ void VuMeter::DrawMeter(double level) {
     if (level < 0) {
         level = 0;
     }
-    MeterDC.Blit(MeterFaceDC);
+    // Only the last needle's pixels go back to the face: a whole copy of the face per block
+    // cost more than everything else the meter does.
+    Needle.Restore(MeterDC, MeterFaceDC);
     double a = level * FullScaleAngle / FullScaleLevel;
     if (!(a < FullScaleAngle)) { // also not-a-number: a level nobody can read pins the needle
         a = FullScaleAngle;
@@ -118,9 +121,12 @@ void VuMeter::DrawMeter(double level) {
     const std::int32_t h = MeterDC.Height();
     const std::int32_t w = MeterDC.Width();
     const Point tip = FacePoint(h, a, w - 20);
-    MeterDC.Line(FacePoint(h, a, h - 150, -1), tip, NeedleEdgePen);
-    MeterDC.Line(FacePoint(h, a, h - 150, +1), tip, NeedleEdgePen);
-    MeterDC.Line(FacePoint(h, a, h - 150), tip, NeedlePen);
+    const std::array<Point, 2> left{FacePoint(h, a, h - 150, -1), tip};
+    const std::array<Point, 2> right{FacePoint(h, a, h - 150, +1), tip};
+    const std::array<Point, 2> centre{FacePoint(h, a, h - 150), tip};
+    Needle.Add(MeterDC, left, NeedleEdgePen);
+    Needle.Add(MeterDC, right, NeedleEdgePen);
+    Needle.Add(MeterDC, centre, NeedlePen);
     if (Box != nullptr) {
         Box->Show(MeterDC);
     }

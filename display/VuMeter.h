@@ -5,6 +5,7 @@
 #include "LabelFont.h"
 #include "PictureBox.h"
 #include "Surface.h"
+#include "TraceLayer.h"
 
 #include <cstdint>
 #include <optional>
@@ -44,6 +45,7 @@ private:
 
     std::optional<LabelFont> Font; // built by InitMeter
     PictureBox* Box = nullptr;     // the meter's place on the window
+    TraceLayer Needle;             // MeterDC is MeterFaceDC plus the needle's lines
 };
 
 } // namespace corvane

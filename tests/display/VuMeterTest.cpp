@@ -148,6 +148,32 @@ TEST_F(VuMeterTest, MidScaleNeedleAndTheFaceStaysClean) {
     EXPECT_TRUE(Same(picture5.Content, dc));
 }
 
+// Each picture is the face plus the latest needle only, whatever needles came before: the meter
+// puts back just the old needle's pixels, so a stale one would show here.
+TEST_F(VuMeterTest, EveryPictureIsTheFacePlusOnlyTheLatestNeedle) {
+    const double levels[] = {
+        0, 1000, 13, 999, 500, -4, 250, 1e9, std::numeric_limits<double>::quiet_NaN(), 714, 1, 640};
+    for (const double level : levels) {
+        meter.DrawMeter(level);
+        VuMeter fresh;
+        SurfaceBox box{180, 180};
+        fresh.InitMeter(box);
+        fresh.DrawMeter(level);
+        ASSERT_TRUE(Same(meter.MeterDC, fresh.MeterDC)) << "level " << level;
+        ASSERT_TRUE(Same(picture5.Content, fresh.MeterDC)) << "level " << level;
+    }
+    // Made again (the window's first tick comes once, but nothing stops a second): the needle
+    // is at rest on a clean face, and the next level still leaves no trace of the earlier ones.
+    meter.InitMeter(picture5);
+    VuMeter fresh;
+    SurfaceBox box{180, 180};
+    fresh.InitMeter(box);
+    EXPECT_TRUE(Same(meter.MeterDC, fresh.MeterDC));
+    meter.DrawMeter(300);
+    fresh.DrawMeter(300);
+    EXPECT_TRUE(Same(meter.MeterDC, fresh.MeterDC));
+}
+
 TEST(VuMeterBeforeInit, DrawsNothing) {
     VuMeter meter;
     meter.DrawMeter(700);

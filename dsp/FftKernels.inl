@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Corvane developers
 // Butterfly stages of the forward transform, compiled once per instruction set by
-// FftKernelsBaseline.cpp and FftKernelsAvx2.cpp inside their own namespaces. Every path runs the
-// same multiplications and additions in the same order for each element, so all paths give
-// bit-identical results. Raw pointers and no library calls: nothing here may become a shared
-// inline symbol that one path could borrow from the other.
+// FftKernelsBaseline.cpp, FftKernelsAvx2.cpp and FftKernelsAvx512.cpp inside their own
+// namespaces. Every path runs the same multiplications and additions in the same order for each
+// element, so all paths give bit-identical results. Raw pointers and no library calls: nothing
+// here may become a shared inline symbol that one path could borrow from the other.
 
 // Butterflies of one group: element j of the upper half (a) meets element j of the lower half
 // (b); (xt, yt) = a - b is turned by the twiddle (cs, sn) = (cos, -sin).
@@ -82,42 +82,110 @@ static void Butterflies4(double* __restrict r0, double* __restrict r1, double* _
 }
 
 // The last two stages (half-spans 2 and 1) over groups of four, with their three twiddles held
-// in registers: the same operations as Butterflies4 with q = 1, without a call per group.
-// The groups interleave with a stride of four; 256-bit shuffles for that cost more than they
-// gain, so this loop keeps to 128-bit vectors on every path.
-__attribute__((target("prefer-vector-width=128"))) static void
-LastPass4(double* __restrict re, double* __restrict im, int n, double ca, double sa, double cb,
-          double sb, double c1, double s1) {
+// in registers: the same operations as Butterflies4 with q = 1, without a call per group. The
+// first stage meets elements 0 and 1 of a group with 2 and 3, the second 0 with 1 and 2 with 3;
+// shuffles line up the partners and put the results back in place. Each element sees the
+// scalar operations in the same order. Vectors are GCC's generic ones, loaded and stored
+// through memcpy (no alignment assumed), and never passed to or returned from a function,
+// which would tie them to a calling convention. This one takes a group per step, in
+// two-double vectors: every instruction set has those.
+static void LastPass4Pairs(double* __restrict re, double* __restrict im, int n, double ca,
+                           double sa, double cb, double sb, double c1, double s1) {
+    typedef double Pair __attribute__((vector_size(16)));
+    const Pair cs = {ca, cb};
+    const Pair sn = {sa, sb};
+    const Pair c = {c1, c1};
+    const Pair s = {s1, s1};
     for (int i = 0; i < n; i += 4) {
-        double x0 = re[i], x1 = re[i + 1], x2 = re[i + 2], x3 = re[i + 3];
-        double y0 = im[i], y1 = im[i + 1], y2 = im[i + 2], y3 = im[i + 3];
-        double xt = x0 - x2;
-        x0 = x0 + x2;
-        double yt = y0 - y2;
-        y0 = y0 + y2;
-        x2 = ca * xt - sa * yt;
-        y2 = ca * yt + sa * xt;
-        xt = x1 - x3;
-        x1 = x1 + x3;
-        yt = y1 - y3;
-        y1 = y1 + y3;
-        x3 = cb * xt - sb * yt;
-        y3 = cb * yt + sb * xt;
+        Pair x01, x23, y01, y23;
+        __builtin_memcpy(&x01, re + i, sizeof x01);
+        __builtin_memcpy(&x23, re + i + 2, sizeof x23);
+        __builtin_memcpy(&y01, im + i, sizeof y01);
+        __builtin_memcpy(&y23, im + i + 2, sizeof y23);
+        Pair xt = x01 - x23;
+        x01 = x01 + x23;
+        Pair yt = y01 - y23;
+        y01 = y01 + y23;
+        x23 = cs * xt - sn * yt;
+        y23 = cs * yt + sn * xt;
 
-        xt = x0 - x1;
-        re[i] = x0 + x1;
-        yt = y0 - y1;
-        im[i] = y0 + y1;
-        re[i + 1] = c1 * xt - s1 * yt;
-        im[i + 1] = c1 * yt + s1 * xt;
-        xt = x2 - x3;
-        re[i + 2] = x2 + x3;
-        yt = y2 - y3;
-        im[i + 2] = y2 + y3;
-        re[i + 3] = c1 * xt - s1 * yt;
-        im[i + 3] = c1 * yt + s1 * xt;
+        const Pair x02 = __builtin_shufflevector(x01, x23, 0, 2);
+        const Pair x13 = __builtin_shufflevector(x01, x23, 1, 3);
+        const Pair y02 = __builtin_shufflevector(y01, y23, 0, 2);
+        const Pair y13 = __builtin_shufflevector(y01, y23, 1, 3);
+        xt = x02 - x13;
+        const Pair re02 = x02 + x13;
+        yt = y02 - y13;
+        const Pair im02 = y02 + y13;
+        const Pair re13 = c * xt - s * yt;
+        const Pair im13 = c * yt + s * xt;
+        x01 = __builtin_shufflevector(re02, re13, 0, 2);
+        x23 = __builtin_shufflevector(re02, re13, 1, 3);
+        y01 = __builtin_shufflevector(im02, im13, 0, 2);
+        y23 = __builtin_shufflevector(im02, im13, 1, 3);
+        __builtin_memcpy(re + i, &x01, sizeof x01);
+        __builtin_memcpy(re + i + 2, &x23, sizeof x23);
+        __builtin_memcpy(im + i, &y01, sizeof y01);
+        __builtin_memcpy(im + i + 2, &y23, sizeof y23);
     }
 }
+
+#if defined(__AVX512F__)
+// Four groups per step in eight-double vectors, where the instruction set has them; a
+// remainder below sixteen points (the 4- and 8-point transforms) goes by pairs.
+static void LastPass4(double* __restrict re, double* __restrict im, int n, double ca, double sa,
+                      double cb, double sb, double c1, double s1) {
+    typedef double Oct __attribute__((vector_size(64)));
+    const Oct cs = {ca, cb, ca, cb, ca, cb, ca, cb};
+    const Oct sn = {sa, sb, sa, sb, sa, sb, sa, sb};
+    const Oct c = {c1, c1, c1, c1, c1, c1, c1, c1};
+    const Oct s = {s1, s1, s1, s1, s1, s1, s1, s1};
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        Oct r0, r1, m0, m1;
+        __builtin_memcpy(&r0, re + i, sizeof r0);
+        __builtin_memcpy(&r1, re + i + 8, sizeof r1);
+        __builtin_memcpy(&m0, im + i, sizeof m0);
+        __builtin_memcpy(&m1, im + i + 8, sizeof m1);
+        Oct x01 = __builtin_shufflevector(r0, r1, 0, 1, 4, 5, 8, 9, 12, 13);
+        Oct x23 = __builtin_shufflevector(r0, r1, 2, 3, 6, 7, 10, 11, 14, 15);
+        Oct y01 = __builtin_shufflevector(m0, m1, 0, 1, 4, 5, 8, 9, 12, 13);
+        Oct y23 = __builtin_shufflevector(m0, m1, 2, 3, 6, 7, 10, 11, 14, 15);
+        Oct xt = x01 - x23;
+        x01 = x01 + x23;
+        Oct yt = y01 - y23;
+        y01 = y01 + y23;
+        x23 = cs * xt - sn * yt;
+        y23 = cs * yt + sn * xt;
+        const Oct x02 = __builtin_shufflevector(x01, x23, 0, 8, 2, 10, 4, 12, 6, 14);
+        const Oct x13 = __builtin_shufflevector(x01, x23, 1, 9, 3, 11, 5, 13, 7, 15);
+        const Oct y02 = __builtin_shufflevector(y01, y23, 0, 8, 2, 10, 4, 12, 6, 14);
+        const Oct y13 = __builtin_shufflevector(y01, y23, 1, 9, 3, 11, 5, 13, 7, 15);
+        xt = x02 - x13;
+        const Oct re02 = x02 + x13;
+        yt = y02 - y13;
+        const Oct im02 = y02 + y13;
+        const Oct re13 = c * xt - s * yt;
+        const Oct im13 = c * yt + s * xt;
+        r0 = __builtin_shufflevector(re02, re13, 0, 8, 1, 9, 2, 10, 3, 11);
+        r1 = __builtin_shufflevector(re02, re13, 4, 12, 5, 13, 6, 14, 7, 15);
+        m0 = __builtin_shufflevector(im02, im13, 0, 8, 1, 9, 2, 10, 3, 11);
+        m1 = __builtin_shufflevector(im02, im13, 4, 12, 5, 13, 6, 14, 7, 15);
+        __builtin_memcpy(re + i, &r0, sizeof r0);
+        __builtin_memcpy(re + i + 8, &r1, sizeof r1);
+        __builtin_memcpy(im + i, &m0, sizeof m0);
+        __builtin_memcpy(im + i + 8, &m1, sizeof m1);
+    }
+    if (i < n) {
+        LastPass4Pairs(re + i, im + i, n - i, ca, sa, cb, sb, c1, s1);
+    }
+}
+#else
+static void LastPass4(double* __restrict re, double* __restrict im, int n, double ca, double sa,
+                      double cb, double sb, double c1, double s1) {
+    LastPass4Pairs(re, im, n, ca, sa, cb, sb, c1, s1);
+}
+#endif
 
 // One pass of two stages (half-spans 2q and q) over every group of 4q elements of re/im[0..n).
 static void Pass4(double* re, double* im, int n, int q, const double* cosTable,

@@ -14,6 +14,7 @@
 #include <numbers>
 #include <random>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace corvane::test {
@@ -46,6 +47,67 @@ std::vector<std::complex<long double>> NaiveDft(const Vec& re, const Vec& im) {
         out[k] = sum;
     }
     return out;
+}
+
+// The transform as the plain radix-2 algorithm states it: one stage at a time, each twiddle
+// computed where it is used, then the bit reversal.
+void PlainTransform(Vec& re, Vec& im) {
+    const std::size_t n = re.size();
+    for (std::size_t s = n / 2; s >= 1; s /= 2) {
+        const double step = TwoPi / static_cast<double>(2 * s);
+        for (std::size_t j = 0; j < s; ++j) {
+            const double angle = static_cast<double>(j) * step;
+            const double c = std::cos(angle);
+            const double sn = -std::sin(angle);
+            for (std::size_t a = j; a < n; a += 2 * s) {
+                const std::size_t b = a + s;
+                const double xt = re[a] - re[b];
+                re[a] = re[a] + re[b];
+                const double yt = im[a] - im[b];
+                im[a] = im[a] + im[b];
+                re[b] = c * xt - sn * yt;
+                im[b] = c * yt + sn * xt;
+            }
+        }
+    }
+    const int bits = std::countr_zero(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        std::size_t r = 0;
+        for (int b = 0; b < bits; ++b) {
+            r |= (k >> b & 1u) << (bits - 1 - b);
+        }
+        if (k < r) {
+            std::swap(re[k], re[r]);
+            std::swap(im[k], im[r]);
+        }
+    }
+}
+
+// The fused passes, the cache blocking and every instruction-set path must give exactly the
+// plain algorithm's bits, signed zeros and tiny values included.
+TEST(Transform, EveryPathGivesThePlainAlgorithmsBits) {
+    for (const rxDSP::Isa isa : {rxDSP::Isa::Baseline, rxDSP::Isa::Avx2, rxDSP::Isa::Avx512}) {
+        const rxDSP::FftPlan plan(4096, isa);
+        for (std::int32_t n = 1; n <= 4096; n *= 2) {
+            Vec re = Random(static_cast<std::size_t>(n), 30u + static_cast<unsigned>(n));
+            Vec im = Random(static_cast<std::size_t>(n), 40u + static_cast<unsigned>(n));
+            for (std::size_t i = 0; i < re.size(); i += 5) {
+                re[i] = (i / 5) % 3 == 0 ? -0.0 : (i / 5) % 3 == 1 ? 0.0 : re[i] * 1e-310;
+                im[(i + 2) % im.size()] = -0.0;
+            }
+            Vec plainRe = re, plainIm = im;
+            PlainTransform(plainRe, plainIm);
+            rxDSP::FFT(re, im, n, plan);
+            for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
+                ASSERT_EQ(std::bit_cast<std::uint64_t>(re[k]),
+                          std::bit_cast<std::uint64_t>(plainRe[k]))
+                    << n << " bin " << k << " on path " << static_cast<int>(plan.Path());
+                ASSERT_EQ(std::bit_cast<std::uint64_t>(im[k]),
+                          std::bit_cast<std::uint64_t>(plainIm[k]))
+                    << n << " bin " << k << " on path " << static_cast<int>(plan.Path());
+            }
+        }
+    }
 }
 
 TEST(Transform, MatchesTextbookDftForEveryPowerOfTwo) {

@@ -6,11 +6,26 @@
 namespace corvane::rxDSP::kernels {
 namespace baseline {
 void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
+void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
+                      double* outRe, double* outIm, int n, const int* middleReversal);
+void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
+                double* tailIm, int n, const int* middleReversal);
+void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal);
 } // namespace baseline
 namespace avx2 {
 void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
+void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
+                      double* outRe, double* outIm, int n, const int* middleReversal);
+void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
+                double* tailIm, int n, const int* middleReversal);
+void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal);
 } // namespace avx2
 namespace avx512 {
 void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
+void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
+                      double* outRe, double* outIm, int n, const int* middleReversal);
+void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
+                double* tailIm, int n, const int* middleReversal);
+void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal);
 } // namespace avx512
 } // namespace corvane::rxDSP::kernels

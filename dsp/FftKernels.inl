@@ -238,3 +238,102 @@ void DifStages(double* re, double* im, int n, const double* cosTable, const doub
         StagesFrom(re + g, im + g, 2 * s, s, cosTable, minusSinTable);
     }
 }
+
+// Reading a result in bit-reversed order, by blocks. For n = 2^b (b >= 6) write a bin k as
+// top (its three highest bits), middle and low (its three lowest): it sits at
+// rev3(low) * n/8 + rev(middle) * 8 + rev3(top). The 64 bins of one middle thus come from
+// eight source rows of eight neighbours, and bin (top, low) is row rev3(low), column
+// rev3(top): an 8 x 8 transpose, made here two rows and two columns at a time with a shuffle.
+// visit(a, b, even, odd): source positions a and b (row 2t and 2t + 1, columns 2j and 2j + 1)
+// hold four bins; those of column 2j go to the two consecutive bins from `even`, those of
+// column 2j + 1 to the two from `odd`. middleReversal is the bit reversal for n / 64.
+static constexpr int Rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+template <typename Visit>
+static void ForEachReversedBlock(int n, const int* middleReversal, Visit visit) {
+    const int row = n / 8;
+    for (int middle = 0; middle < n / 64; ++middle) {
+        const int source = middleReversal[middle] * 8;
+        for (int j = 0; j < 4; ++j) {
+            const int even = Rev3[2 * j] * row + middle * 8;
+            const int odd = Rev3[2 * j + 1] * row + middle * 8;
+            for (int t = 0; t < 4; ++t) {
+                visit(Rev3[2 * t] * row + source + 2 * j, Rev3[2 * t + 1] * row + source + 2 * j,
+                      even + 2 * t, odd + 2 * t);
+            }
+        }
+    }
+}
+
+// Two-double vectors for the gathers; see LastPass4Pairs for how they are used.
+typedef double Pair2 __attribute__((vector_size(16)));
+
+// The bins at a, a + 1, b, b + 1 of x as the pairs (a, b) and (a + 1, b + 1).
+static void LoadColumns(const double* x, int a, int b, Pair2& first, Pair2& second) {
+    Pair2 pa, pb;
+    __builtin_memcpy(&pa, x + a, sizeof pa);
+    __builtin_memcpy(&pb, x + b, sizeof pb);
+    first = __builtin_shufflevector(pa, pb, 0, 2);
+    second = __builtin_shufflevector(pa, pb, 1, 3);
+}
+
+static Pair2 Load2(const double* x) {
+    Pair2 v;
+    __builtin_memcpy(&v, x, sizeof v);
+    return v;
+}
+
+static void Store2(double* x, Pair2 v) {
+    __builtin_memcpy(x, &v, sizeof v);
+}
+
+// The square root instruction on each element (errno is off for this library, so no call).
+static Pair2 Sqrt2(Pair2 v) {
+    return Pair2{__builtin_sqrt(v[0]), __builtin_sqrt(v[1])};
+}
+
+void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
+                      double* outRe, double* outIm, int n, const int* middleReversal) {
+    const auto product = [=](int k, Pair2 ar, Pair2 ai) {
+        const Pair2 br = Load2(fRe + k);
+        const Pair2 bi = Load2(fIm + k);
+        Store2(outRe + k, ar * br - ai * bi);
+        Store2(outIm + k, -(ar * bi + ai * br));
+    };
+    ForEachReversedBlock(n, middleReversal, [=](int a, int b, int even, int odd) {
+        Pair2 rEven, rOdd, iEven, iOdd;
+        LoadColumns(re, a, b, rEven, rOdd);
+        LoadColumns(im, a, b, iEven, iOdd);
+        product(even, rEven, iEven);
+        product(odd, rOdd, iOdd);
+    });
+}
+
+void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
+                double* tailIm, int n, const int* middleReversal) {
+    // n is a power of two, so 1/n is exact and x * (1/n) rounds the same real number as x / n:
+    // the same result, bit for bit, without a division per value.
+    const double scale = 1.0 / n;
+    const int half = n / 2;
+    // Column 2j always lands in the lower half and column 2j + 1 at the same place of the upper
+    // half, so each tail value is read before it is replaced.
+    ForEachReversedBlock(n, middleReversal, [=](int a, int b, int even, int odd) {
+        Pair2 rEven, rOdd, iEven, iOdd;
+        LoadColumns(re, a, b, rEven, rOdd);
+        LoadColumns(im, a, b, iEven, iOdd);
+        Store2(outRe + even, rEven * scale + Load2(tailRe + even));
+        Store2(outIm + even, iEven * scale + Load2(tailIm + even));
+        Store2(tailRe + odd - half, rOdd * scale);
+        Store2(tailIm + odd - half, iOdd * scale);
+    });
+}
+
+void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal) {
+    ForEachReversedBlock(n, middleReversal, [=](int a, int b, int even, int odd) {
+        Pair2 rEven, rOdd, iEven, iOdd;
+        LoadColumns(re, a, b, rEven, rOdd);
+        LoadColumns(im, a, b, iEven, iOdd);
+        Store2(out + even, Sqrt2(rEven * rEven + iEven * iEven));
+        Store2(out + odd, Sqrt2(rOdd * rOdd + iOdd * iOdd));
+    });
+}

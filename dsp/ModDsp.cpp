@@ -32,16 +32,6 @@ std::int16_t ToSample(double v) {
     return static_cast<std::int16_t>(r);
 }
 
-// Calls visit(k) for the bins of each run of eight listed, run by run (the plan's gather order).
-template <typename Visit> void ForEachInRuns(std::span<const std::int32_t> runs, Visit visit) {
-    constexpr auto run = static_cast<std::size_t>(rxDSP::FftPlan::RunLength);
-    for (const std::int32_t first : runs) {
-        for (auto k = static_cast<std::size_t>(first); k < first + run; ++k) {
-            visit(k);
-        }
-    }
-}
-
 } // namespace
 
 modDSP::modDSP(const ReceiverSettings& settings, DisplaySink& displays, const ChainOptions& options)
@@ -80,33 +70,11 @@ void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
     // The reorderings of both transforms are folded into passes made anyway: the product
     // gathers the forward spectrum from bit-reversed order (negating the imaginary part as
     // the inverse begins), and the overlap-add gathers the inverse result. Every value
-    // sees the same operations as with the whole transforms; the runs of eight bins come in
-    // the plan's gather order so that the reads stay in the first-level cache.
-    const std::span<const std::int32_t> rev = plan.Reversal(FilterFrame);
-    const std::span<const std::int32_t> runs = plan.GatherRuns(FilterFrame);
-    const std::span<const std::int32_t> half = plan.HalfGatherRuns(FilterFrame);
+    // sees the same operations as with the whole transforms.
     plan.Butterflies(WorkRe, WorkIm, FilterFrame);
-    ForEachInRuns(runs, [&](std::size_t k) {
-        const auto m = static_cast<std::size_t>(rev[k]);
-        const double ar = WorkRe[m];
-        const double ai = WorkIm[m];
-        const double br = FilterRe[k];
-        const double bi = FilterIm[k];
-        freqRe[k] = ar * br - ai * bi;
-        freqIm[k] = -(ar * bi + ai * br);
-    });
+    plan.ConjugateProduct(WorkRe, WorkIm, FilterRe, FilterIm, freqRe, freqIm, FilterFrame);
     plan.Butterflies(freqRe, freqIm, FilterFrame);
-    const double length = FilterFrame;
-    ForEachInRuns(half, [&](std::size_t i) {
-        const auto m = static_cast<std::size_t>(rev[i]);
-        WorkRe[i] = freqRe[m] / length + OverlapRe[i];
-        WorkIm[i] = freqIm[m] / length + OverlapIm[i];
-    });
-    ForEachInRuns(half, [&](std::size_t i) {
-        const auto m = static_cast<std::size_t>(rev[block + i]);
-        OverlapRe[i] = freqRe[m] / length;
-        OverlapIm[i] = freqIm[m] / length;
-    });
+    plan.OverlapAdd(freqRe, freqIm, WorkRe, WorkIm, OverlapRe, OverlapIm, FilterFrame);
 }
 
 void FilterStage::Reset() {
@@ -133,17 +101,14 @@ void modDSP::SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t cou
     // Only magnitudes are wanted: read them in natural order straight from the bit-reversed
     // result (re/im are scratch and stay reordered).
     Plan.Butterflies(re, im, BlockFrames);
-    const std::span<const std::int32_t> rev = Plan.Reversal(BlockFrames);
-    const auto magnitude = [&](std::size_t k) {
-        const auto m = static_cast<std::size_t>(rev[k]);
-        MagBuf[k] = std::sqrt(re[m] * re[m] + im[m] * im[m]);
-    };
-    if (count == BlockFrames) { // every bin: in the plan's cache-friendly gather order
-        ForEachInRuns(Plan.GatherRuns(BlockFrames), magnitude);
+    if (count == BlockFrames) { // every bin: by blocks of neighbours
+        Plan.Magnitudes(re, im, MagBuf, BlockFrames);
         return;
     }
+    const std::span<const std::int32_t> rev = Plan.Reversal(BlockFrames);
     for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
-        magnitude(k);
+        const auto m = static_cast<std::size_t>(rev[k]);
+        MagBuf[k] = std::sqrt(re[m] * re[m] + im[m] * im[m]);
     }
 }
 

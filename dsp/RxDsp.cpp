@@ -5,6 +5,7 @@
 #include "Constants.h"
 #include "FftKernels.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -31,7 +32,7 @@ bool CpuHasAvx2() {
 
 bool CpuHasAvx512() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f");
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
 }
 
 FftPlan::FftPlan(std::int32_t maxLength, Isa isa)
@@ -85,31 +86,6 @@ FftPlan::FftPlan(std::int32_t maxLength, Isa isa)
         }
     }
     SwapStart_[static_cast<std::size_t>(maxLog + 1)] = static_cast<std::int32_t>(Swaps_.size());
-
-    // Gather runs: bin (top << (k - 3)) | (middle << 3) | low is read from
-    // (rev(low) << (k - 3)) | (rev(middle) << 3) | rev(top), so the runs of one middle read
-    // the same eight source lines whatever their top. Listing the runs middle by middle, the
-    // tops below 4 first, keeps each half's runs together.
-    Runs_.assign(static_cast<std::size_t>(MaxLength_ / 4 > 0 ? MaxLength_ / 4 : 1), 0);
-    for (std::int32_t k = 4; k <= maxLog; ++k) {
-        const std::int32_t n = 1 << k;
-        std::int32_t* runs = Runs_.data() + (n / RunLength - 1);
-        if (k < 6) {
-            for (std::int32_t i = 0; i < n / RunLength; ++i) {
-                runs[i] = i * RunLength;
-            }
-            continue;
-        }
-        const std::int32_t middles = n >> 6;
-        std::int32_t at = 0;
-        for (const std::int32_t firstTop : {0, 4}) {
-            for (std::int32_t middle = 0; middle < middles; ++middle) {
-                for (std::int32_t top = firstTop; top < firstTop + 4; ++top) {
-                    runs[at++] = (top << (k - 3)) | (middle << 3);
-                }
-            }
-        }
-    }
 }
 
 void FftPlan::Butterflies(std::span<double> re, std::span<double> im, std::int32_t n) const {
@@ -133,16 +109,69 @@ std::span<const std::int32_t> FftPlan::Reversal(std::int32_t n) const {
     return {Reversal_.data() + (n - 1), static_cast<std::size_t>(n)};
 }
 
-std::span<const std::int32_t> FftPlan::GatherRuns(std::int32_t n) const {
-    if (!IsPowerOfTwo(n) || n > MaxLength_ || n < 2 * RunLength) {
-        return {};
+bool FftPlan::Blocked(std::int32_t n, std::size_t length,
+                      std::initializer_list<std::size_t> sizes) const {
+    if (!IsPowerOfTwo(n) || n < 64 || n > MaxLength_) {
+        return false;
     }
-    return {Runs_.data() + (n / RunLength - 1), static_cast<std::size_t>(n / RunLength)};
+    return std::all_of(sizes.begin(), sizes.end(), [&](std::size_t s) { return s >= length; });
 }
 
-std::span<const std::int32_t> FftPlan::HalfGatherRuns(std::int32_t n) const {
-    const std::span<const std::int32_t> runs = GatherRuns(n);
-    return runs.first(runs.size() / 2);
+void FftPlan::ConjugateProduct(std::span<const double> re, std::span<const double> im,
+                               std::span<const double> fRe, std::span<const double> fIm,
+                               std::span<double> outRe, std::span<double> outIm,
+                               std::int32_t n) const {
+    if (!Blocked(n, static_cast<std::size_t>(n),
+                 {re.size(), im.size(), fRe.size(), fIm.size(), outRe.size(), outIm.size()})) {
+        return;
+    }
+    const std::int32_t* middles = Reversal(n / 64).data();
+    if (Path_ == Isa::Avx512) {
+        kernels::avx512::ConjugateProduct(re.data(), im.data(), fRe.data(), fIm.data(),
+                                          outRe.data(), outIm.data(), n, middles);
+    } else if (Path_ == Isa::Avx2) {
+        kernels::avx2::ConjugateProduct(re.data(), im.data(), fRe.data(), fIm.data(), outRe.data(),
+                                        outIm.data(), n, middles);
+    } else {
+        kernels::baseline::ConjugateProduct(re.data(), im.data(), fRe.data(), fIm.data(),
+                                            outRe.data(), outIm.data(), n, middles);
+    }
+}
+
+void FftPlan::OverlapAdd(std::span<const double> re, std::span<const double> im,
+                         std::span<double> outRe, std::span<double> outIm, std::span<double> tailRe,
+                         std::span<double> tailIm, std::int32_t n) const {
+    if (!Blocked(n, static_cast<std::size_t>(n), {re.size(), im.size()}) ||
+        !Blocked(n, static_cast<std::size_t>(n / 2),
+                 {outRe.size(), outIm.size(), tailRe.size(), tailIm.size()})) {
+        return;
+    }
+    const std::int32_t* middles = Reversal(n / 64).data();
+    if (Path_ == Isa::Avx512) {
+        kernels::avx512::OverlapAdd(re.data(), im.data(), outRe.data(), outIm.data(), tailRe.data(),
+                                    tailIm.data(), n, middles);
+    } else if (Path_ == Isa::Avx2) {
+        kernels::avx2::OverlapAdd(re.data(), im.data(), outRe.data(), outIm.data(), tailRe.data(),
+                                  tailIm.data(), n, middles);
+    } else {
+        kernels::baseline::OverlapAdd(re.data(), im.data(), outRe.data(), outIm.data(),
+                                      tailRe.data(), tailIm.data(), n, middles);
+    }
+}
+
+void FftPlan::Magnitudes(std::span<const double> re, std::span<const double> im,
+                         std::span<double> out, std::int32_t n) const {
+    if (!Blocked(n, static_cast<std::size_t>(n), {re.size(), im.size(), out.size()})) {
+        return;
+    }
+    const std::int32_t* middles = Reversal(n / 64).data();
+    if (Path_ == Isa::Avx512) {
+        kernels::avx512::Magnitudes(re.data(), im.data(), out.data(), n, middles);
+    } else if (Path_ == Isa::Avx2) {
+        kernels::avx2::Magnitudes(re.data(), im.data(), out.data(), n, middles);
+    } else {
+        kernels::baseline::Magnitudes(re.data(), im.data(), out.data(), n, middles);
+    }
 }
 
 void FFT(std::span<double> re, std::span<double> im, std::int32_t n, const FftPlan& plan) {

@@ -2,7 +2,9 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <vector>
 
@@ -37,17 +39,23 @@ public:
     // For a power of two n up to MaxLength: position of natural bin k after Butterflies
     // (a permutation that is its own inverse); empty for any other n.
     std::span<const std::int32_t> Reversal(std::int32_t n) const;
-    // A gather of bins 0..n-1 from bit-reversed order reads each bin's eight neighbours from
-    // eight lines far apart. GatherRuns(n) lists the first bins of the runs of eight
-    // (0, 8, 16, ...) in an order that, run after run, reuses those source lines while they
-    // are still in the first-level cache: the runs that share the bits between the top three
-    // and the bottom three come together. A loop may gather the runs in this order, each run's
-    // eight bins in natural order; every bin's arithmetic is unchanged. HalfGatherRuns(n) lists
-    // only the runs below n/2 (add n/2 for those above). Empty unless n is a power of two from
-    // 16 up to MaxLength.
-    static constexpr std::int32_t RunLength = 8;
-    std::span<const std::int32_t> GatherRuns(std::int32_t n) const;
-    std::span<const std::int32_t> HalfGatherRuns(std::int32_t n) const;
+    // Passes that read a Butterflies result (bit-reversed) in natural order, bin x[k] of re/im,
+    // as 8 x 8 blocks of neighbours instead of one bin from each of eight far-apart lines:
+    // each bin's arithmetic is that of the plain loop over k. n must be a power of two from 64
+    // to MaxLength and every span long enough (n, or n/2 for the halves); otherwise nothing is
+    // written. The inputs must not overlap the outputs.
+    // For k < n: out[k] = conj(x[k] * f[k]), that is xr * fr - xi * fi and -(xr * fi + xi * fr).
+    void ConjugateProduct(std::span<const double> re, std::span<const double> im,
+                          std::span<const double> fRe, std::span<const double> fIm,
+                          std::span<double> outRe, std::span<double> outIm, std::int32_t n) const;
+    // Overlap-add of a block: for i < n/2, out[i] = x[i] / n + tail[i], then
+    // tail[i] = x[n/2 + i] / n.
+    void OverlapAdd(std::span<const double> re, std::span<const double> im, std::span<double> outRe,
+                    std::span<double> outIm, std::span<double> tailRe, std::span<double> tailIm,
+                    std::int32_t n) const;
+    // For k < n: out[k] = sqrt(xr * xr + xi * xi).
+    void Magnitudes(std::span<const double> re, std::span<const double> im, std::span<double> out,
+                    std::int32_t n) const;
 
 private:
     friend void FFT(std::span<double>, std::span<double>, std::int32_t, const FftPlan&);
@@ -62,9 +70,10 @@ private:
     std::vector<std::int32_t> SwapStart_; // [log2(MaxLength) + 2] offsets into Swaps_
     // Bit-reversal permutation of length 2^k at [2^k - 1, 2^(k+1) - 1), [2 * MaxLength - 1].
     std::vector<std::int32_t> Reversal_;
-    // GatherRuns for length 2^k at [2^k / 8 - 1, 2^k / 4 - 1); HalfGatherRuns's the first half
-    // of those.
-    std::vector<std::int32_t> Runs_;
+
+    // Whether the block passes can run at length n on spans of at least `length` values.
+    bool Blocked(std::int32_t n, std::size_t length,
+                 std::initializer_list<std::size_t> sizes) const;
 };
 
 // In-place forward transform, natural order, unscaled, negative exponent (radix-2 decimation in

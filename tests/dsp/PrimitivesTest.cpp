@@ -212,46 +212,71 @@ TEST(Transform, EveryInstructionSetPathIsBitIdentical) {
     }
 }
 
-// The runs must cover every bin exactly once (a bin left out would keep a stale value), and
-// each group of four runs, one middle's, must read only eight source lines.
-TEST(Transform, GatherRunsCoverEveryBinOnceAndReadEightLinesPerGroup) {
-    const rxDSP::FftPlan plan(4096);
-    for (std::int32_t n = 16; n <= 4096; n *= 2) {
-        const std::span<const std::int32_t> runs = plan.GatherRuns(n);
-        const std::span<const std::int32_t> half = plan.HalfGatherRuns(n);
-        ASSERT_EQ(runs.size(), static_cast<std::size_t>(n / 8)) << n;
-        std::vector<int> seen(static_cast<std::size_t>(n), 0);
-        for (const std::int32_t first : runs) {
-            ASSERT_EQ(first % 8, 0) << n;
-            ASSERT_TRUE(first >= 0 && first < n) << n;
-            for (std::int32_t k = first; k < first + 8; ++k) {
-                ++seen[static_cast<std::size_t>(k)];
+// The block passes against the plain loops over k with the plan's reversal table, bit for bit
+// on every path and length, including bins that are zero, negative zero or tiny.
+TEST(Transform, BlockPassesEqualThePlainLoopsOverTheReversal) {
+    for (const rxDSP::Isa isa : {rxDSP::Isa::Baseline, rxDSP::Isa::Avx2, rxDSP::Isa::Avx512}) {
+        const rxDSP::FftPlan plan(4096, isa);
+        for (std::int32_t n = 64; n <= 4096; n *= 2) {
+            const auto size = static_cast<std::size_t>(n);
+            const auto seed = static_cast<unsigned>(n);
+            Vec re = Random(size, 50u + seed), im = Random(size, 60u + seed);
+            const Vec fRe = Random(size, 70u + seed), fIm = Random(size, 80u + seed);
+            for (std::size_t i = 0; i < size; i += 7) {
+                re[i] = i % 3 == 0 ? -0.0 : i % 3 == 1 ? 0.0 : 1e-300;
             }
-        }
-        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), n) << n;
-        ASSERT_EQ(half.size(), runs.size() / 2) << n;
-        for (std::size_t i = 0; i < half.size(); ++i) {
-            EXPECT_EQ(half[i], runs[i]) << n;
-            EXPECT_LT(half[i], n / 2) << n;
-            EXPECT_EQ(runs[half.size() + i], half[i] + n / 2) << n; // the upper half alike
-        }
-        if (n < 64) {
-            continue;
-        }
-        const std::span<const std::int32_t> rev = plan.Reversal(n);
-        for (std::size_t group = 0; group < runs.size(); group += 4) {
-            std::set<std::int32_t> lines;
-            for (std::size_t r = group; r < group + 4; ++r) {
-                for (std::int32_t k = runs[r]; k < runs[r] + 8; ++k) {
-                    lines.insert(rev[static_cast<std::size_t>(k)] / 8);
-                }
+            const std::span<const std::int32_t> rev = plan.Reversal(n);
+            const auto x = [&](const Vec& v, std::size_t k) {
+                return v[static_cast<std::size_t>(rev[k])];
+            };
+            const auto same = [](double a, double b) {
+                return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+            };
+
+            Vec pRe(size, 9.0), pIm(size, 9.0), mag(size, 9.0);
+            plan.ConjugateProduct(re, im, fRe, fIm, pRe, pIm, n);
+            plan.Magnitudes(re, im, mag, n);
+            for (std::size_t k = 0; k < size; ++k) {
+                const double ar = x(re, k), ai = x(im, k);
+                ASSERT_TRUE(same(pRe[k], ar * fRe[k] - ai * fIm[k])) << n << " bin " << k;
+                ASSERT_TRUE(same(pIm[k], -(ar * fIm[k] + ai * fRe[k]))) << n << " bin " << k;
+                ASSERT_TRUE(same(mag[k], std::sqrt(ar * ar + ai * ai))) << n << " bin " << k;
             }
-            EXPECT_EQ(lines.size(), 8u) << n << " group " << group;
+
+            const Vec tailRe0 = Random(size / 2, 90u + seed), tailIm0 = Random(size / 2, 91u);
+            Vec outRe(size / 2, 9.0), outIm(size / 2, 9.0), tailRe = tailRe0, tailIm = tailIm0;
+            plan.OverlapAdd(re, im, outRe, outIm, tailRe, tailIm, n);
+            const double length = n;
+            for (std::size_t i = 0; i < size / 2; ++i) {
+                ASSERT_TRUE(same(outRe[i], x(re, i) / length + tailRe0[i])) << n << " at " << i;
+                ASSERT_TRUE(same(outIm[i], x(im, i) / length + tailIm0[i])) << n << " at " << i;
+                ASSERT_TRUE(same(tailRe[i], x(re, size / 2 + i) / length)) << n << " at " << i;
+                ASSERT_TRUE(same(tailIm[i], x(im, size / 2 + i) / length)) << n << " at " << i;
+            }
         }
     }
-    EXPECT_TRUE(plan.GatherRuns(8).empty());
-    EXPECT_TRUE(plan.GatherRuns(8192).empty());
-    EXPECT_TRUE(plan.HalfGatherRuns(100).empty());
+}
+
+// Lengths the blocks cannot take, or spans too short, leave every output untouched.
+TEST(Transform, BlockPassesRefuseBadLengthsAndShortSpans) {
+    const rxDSP::FftPlan plan(1024);
+    const Vec re = Random(2048, 1), im = Random(2048, 2);
+    for (const std::int32_t n : {32, 100, 2048, 0, -64}) {
+        Vec a(2048, 5.0), b(2048, 5.0), c(2048, 5.0), d(2048, 5.0);
+        plan.ConjugateProduct(re, im, re, im, a, b, n);
+        plan.Magnitudes(re, im, c, n);
+        plan.OverlapAdd(re, im, c, d, a, b, n);
+        for (const Vec* v : {&a, &b, &c, &d}) {
+            EXPECT_EQ(*v, Vec(2048, 5.0)) << n;
+        }
+    }
+    Vec shortOut(255, 5.0), out(512, 5.0), tail(512, 5.0);
+    plan.ConjugateProduct(re, im, re, im, shortOut, out, 256);
+    plan.Magnitudes(re, im, shortOut, 256);
+    plan.OverlapAdd(re, im, out, out, shortOut, tail, 512);
+    EXPECT_EQ(shortOut, Vec(255, 5.0));
+    EXPECT_EQ(out, Vec(512, 5.0));
+    EXPECT_EQ(tail, Vec(512, 5.0));
 }
 
 TEST(Transform, InverseReturnsTheConjugate) {

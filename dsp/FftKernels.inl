@@ -190,10 +190,10 @@ static void LastPass4(double* __restrict re, double* __restrict im, int n, doubl
 // One pass of two stages (half-spans 2q and q) over every group of 4q elements of re/im[0..n).
 static void Pass4(double* re, double* im, int n, int q, const double* cosTable,
                   const double* minusSinTable) {
-    const double* ct = cosTable + (2 * q - 1);
-    const double* st = minusSinTable + (2 * q - 1);
-    const double* c1 = cosTable + (q - 1);
-    const double* s1 = minusSinTable + (q - 1);
+    const double* ct = cosTable + 2 * q;
+    const double* st = minusSinTable + 2 * q;
+    const double* c1 = cosTable + q;
+    const double* s1 = minusSinTable + q;
     for (int i0 = 0; i0 < n; i0 += 4 * q) {
         double* r = re + i0;
         double* m = im + i0;
@@ -203,20 +203,20 @@ static void Pass4(double* re, double* im, int n, int q, const double* cosTable,
 }
 
 // The stages with half-spans s down to 1 on re/im[0..n): pairs of stages while the inner
-// half-span fills vectors, then single stages. Twiddles for half-span s start at s - 1.
+// half-span fills vectors, then single stages. Twiddles for half-span s are at [s, 2s).
 static void StagesFrom(double* re, double* im, int n, int s, const double* cosTable,
                        const double* minusSinTable) {
     for (; s / 2 >= 4; s /= 4) {
         Pass4(re, im, n, s / 2, cosTable, minusSinTable);
     }
     for (; s >= 4; s /= 2) {
-        Stage(re, im, n, s, cosTable + (s - 1), minusSinTable + (s - 1));
+        Stage(re, im, n, s, cosTable + s, minusSinTable + s);
     }
     if (s == 2) {
-        LastPass4(re, im, n, cosTable[1], minusSinTable[1], cosTable[2], minusSinTable[2],
-                  cosTable[0], minusSinTable[0]);
+        LastPass4(re, im, n, cosTable[2], minusSinTable[2], cosTable[3], minusSinTable[3],
+                  cosTable[1], minusSinTable[1]);
     } else if (s == 1) {
-        LastStage(re, im, n, cosTable[0], minusSinTable[0]);
+        LastStage(re, im, n, cosTable[1], minusSinTable[1]);
     }
 }
 

@@ -47,14 +47,14 @@ FftPlan::FftPlan(std::int32_t maxLength, Isa isa)
 
     // Twiddles: for the stage of span span1 = 2s, step = 2pi / span1 and angle_j = j * step,
     // exactly as the transform would compute them per stage.
-    Cos_.assign(static_cast<std::size_t>(MaxLength_ > 1 ? MaxLength_ - 1 : 1), 1.0);
+    Cos_.assign(static_cast<std::size_t>(MaxLength_), 1.0);
     MinusSin_.assign(Cos_.size(), -0.0);
     for (std::int32_t s = 1; s <= MaxLength_ / 2; s *= 2) {
         const double step = TwoPi / static_cast<double>(2 * s);
         for (std::int32_t j = 0; j < s; ++j) {
             const double angle = static_cast<double>(j) * step;
-            Cos_[static_cast<std::size_t>(s - 1 + j)] = std::cos(angle);
-            MinusSin_[static_cast<std::size_t>(s - 1 + j)] = -std::sin(angle);
+            Cos_[static_cast<std::size_t>(s + j)] = std::cos(angle);
+            MinusSin_[static_cast<std::size_t>(s + j)] = -std::sin(angle);
         }
     }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -62,9 +63,22 @@ private:
 
     std::int32_t MaxLength_;
     Isa Path_;
-    // Stage with half-span s (1, 2, 4, ... MaxLength/2) uses entries [s - 1, 2s - 1).
-    std::vector<double> Cos_;      // cos(j * 2pi/(2s)), [MaxLength - 1]
-    std::vector<double> MinusSin_; // -sin(j * 2pi/(2s)), [MaxLength - 1]
+    // Storage that starts on a cache line, so that vector loads of a stage's twiddles never
+    // straddle two lines.
+    template <typename T> struct LineAligned {
+        using value_type = T;
+        LineAligned() = default;
+        template <typename U> LineAligned(const LineAligned<U>&) {}
+        T* allocate(std::size_t n) {
+            return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{64}));
+        }
+        void deallocate(T* p, std::size_t) { ::operator delete (p, std::align_val_t{64}); }
+        bool operator==(const LineAligned&) const = default;
+    };
+    // Stage with half-span s (1, 2, 4, ... MaxLength/2) uses entries [s, 2s): from s = 8 on, a
+    // stage's twiddles start on a cache line. Entry 0 is unused.
+    std::vector<double, LineAligned<double>> Cos_;      // cos(j * 2pi/(2s)), [MaxLength]
+    std::vector<double, LineAligned<double>> MinusSin_; // -sin(j * 2pi/(2s)), [MaxLength]
     // Swap pairs of the bit-reversal permutation for length 2^k start at SwapStart_[k].
     std::vector<std::int32_t> Swaps_;     // pairs (i, j), flattened
     std::vector<std::int32_t> SwapStart_; // [log2(MaxLength) + 2] offsets into Swaps_

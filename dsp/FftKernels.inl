@@ -81,27 +81,40 @@ static void Butterflies4(double* __restrict r0, double* __restrict r1, double* _
     }
 }
 
+// Vectors are GCC's generic ones, loaded and stored through memcpy (no alignment assumed). Two
+// doubles fit every instruction set's registers; wider ones are never passed to or returned
+// from a function, which would tie them to a calling convention.
+typedef double Pair __attribute__((vector_size(16)));
+
+static Pair Load2(const double* x) {
+    Pair v;
+    __builtin_memcpy(&v, x, sizeof v);
+    return v;
+}
+
+static void Store2(double* x, Pair v) {
+    __builtin_memcpy(x, &v, sizeof v);
+}
+
+// The square root instruction on each element (errno is off for this library, so no call).
+static Pair Sqrt2(Pair v) {
+    return Pair{__builtin_sqrt(v[0]), __builtin_sqrt(v[1])};
+}
+
 // The last two stages (half-spans 2 and 1) over groups of four, with their three twiddles held
 // in registers: the same operations as Butterflies4 with q = 1, without a call per group. The
 // first stage meets elements 0 and 1 of a group with 2 and 3, the second 0 with 1 and 2 with 3;
 // shuffles line up the partners and put the results back in place. Each element sees the
-// scalar operations in the same order. Vectors are GCC's generic ones, loaded and stored
-// through memcpy (no alignment assumed), and never passed to or returned from a function,
-// which would tie them to a calling convention. This one takes a group per step, in
-// two-double vectors: every instruction set has those.
+// scalar operations in the same order. This one takes a group per step, in two-double vectors.
 static void LastPass4Pairs(double* __restrict re, double* __restrict im, int n, double ca,
                            double sa, double cb, double sb, double c1, double s1) {
-    typedef double Pair __attribute__((vector_size(16)));
     const Pair cs = {ca, cb};
     const Pair sn = {sa, sb};
     const Pair c = {c1, c1};
     const Pair s = {s1, s1};
     for (int i = 0; i < n; i += 4) {
-        Pair x01, x23, y01, y23;
-        __builtin_memcpy(&x01, re + i, sizeof x01);
-        __builtin_memcpy(&x23, re + i + 2, sizeof x23);
-        __builtin_memcpy(&y01, im + i, sizeof y01);
-        __builtin_memcpy(&y23, im + i + 2, sizeof y23);
+        Pair x01 = Load2(re + i), x23 = Load2(re + i + 2);
+        Pair y01 = Load2(im + i), y23 = Load2(im + i + 2);
         Pair xt = x01 - x23;
         x01 = x01 + x23;
         Pair yt = y01 - y23;
@@ -119,14 +132,10 @@ static void LastPass4Pairs(double* __restrict re, double* __restrict im, int n, 
         const Pair im02 = y02 + y13;
         const Pair re13 = c * xt - s * yt;
         const Pair im13 = c * yt + s * xt;
-        x01 = __builtin_shufflevector(re02, re13, 0, 2);
-        x23 = __builtin_shufflevector(re02, re13, 1, 3);
-        y01 = __builtin_shufflevector(im02, im13, 0, 2);
-        y23 = __builtin_shufflevector(im02, im13, 1, 3);
-        __builtin_memcpy(re + i, &x01, sizeof x01);
-        __builtin_memcpy(re + i + 2, &x23, sizeof x23);
-        __builtin_memcpy(im + i, &y01, sizeof y01);
-        __builtin_memcpy(im + i + 2, &y23, sizeof y23);
+        Store2(re + i, __builtin_shufflevector(re02, re13, 0, 2));
+        Store2(re + i + 2, __builtin_shufflevector(re02, re13, 1, 3));
+        Store2(im + i, __builtin_shufflevector(im02, im13, 0, 2));
+        Store2(im + i + 2, __builtin_shufflevector(im02, im13, 1, 3));
     }
 }
 
@@ -244,9 +253,10 @@ void DifStages(double* re, double* im, int n, const double* cosTable, const doub
 // rev3(low) * n/8 + rev(middle) * 8 + rev3(top). The 64 bins of one middle thus come from
 // eight source rows of eight neighbours, and bin (top, low) is row rev3(low), column
 // rev3(top): an 8 x 8 transpose, made here two rows and two columns at a time with a shuffle.
-// visit(a, b, even, odd): source positions a and b (row 2t and 2t + 1, columns 2j and 2j + 1)
-// hold four bins; those of column 2j go to the two consecutive bins from `even`, those of
-// column 2j + 1 to the two from `odd`. middleReversal is the bit reversal for n / 64.
+// visit(a, b, even, odd): source positions a and b (the rows of low = 2t and 2t + 1, each at
+// columns 2j and 2j + 1) hold four bins; those of column 2j are bins low = 2t, 2t + 1 of the
+// run from `even`, those of column 2j + 1 the same bins of the run from `odd`. middleReversal
+// is the bit reversal for n / 64.
 static constexpr int Rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 template <typename Visit>
@@ -265,43 +275,24 @@ static void ForEachReversedBlock(int n, const int* middleReversal, Visit visit) 
     }
 }
 
-// Two-double vectors for the gathers; see LastPass4Pairs for how they are used.
-typedef double Pair2 __attribute__((vector_size(16)));
-
 // The bins at a, a + 1, b, b + 1 of x as the pairs (a, b) and (a + 1, b + 1).
-static void LoadColumns(const double* x, int a, int b, Pair2& first, Pair2& second) {
-    Pair2 pa, pb;
-    __builtin_memcpy(&pa, x + a, sizeof pa);
-    __builtin_memcpy(&pb, x + b, sizeof pb);
+static void LoadColumns(const double* x, int a, int b, Pair& first, Pair& second) {
+    const Pair pa = Load2(x + a);
+    const Pair pb = Load2(x + b);
     first = __builtin_shufflevector(pa, pb, 0, 2);
     second = __builtin_shufflevector(pa, pb, 1, 3);
 }
 
-static Pair2 Load2(const double* x) {
-    Pair2 v;
-    __builtin_memcpy(&v, x, sizeof v);
-    return v;
-}
-
-static void Store2(double* x, Pair2 v) {
-    __builtin_memcpy(x, &v, sizeof v);
-}
-
-// The square root instruction on each element (errno is off for this library, so no call).
-static Pair2 Sqrt2(Pair2 v) {
-    return Pair2{__builtin_sqrt(v[0]), __builtin_sqrt(v[1])};
-}
-
 void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
                       double* outRe, double* outIm, int n, const int* middleReversal) {
-    const auto product = [=](int k, Pair2 ar, Pair2 ai) {
-        const Pair2 br = Load2(fRe + k);
-        const Pair2 bi = Load2(fIm + k);
+    const auto product = [=](int k, Pair ar, Pair ai) {
+        const Pair br = Load2(fRe + k);
+        const Pair bi = Load2(fIm + k);
         Store2(outRe + k, ar * br - ai * bi);
         Store2(outIm + k, -(ar * bi + ai * br));
     };
     ForEachReversedBlock(n, middleReversal, [=](int a, int b, int even, int odd) {
-        Pair2 rEven, rOdd, iEven, iOdd;
+        Pair rEven, rOdd, iEven, iOdd;
         LoadColumns(re, a, b, rEven, rOdd);
         LoadColumns(im, a, b, iEven, iOdd);
         product(even, rEven, iEven);
@@ -318,7 +309,7 @@ void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm
     // Column 2j always lands in the lower half and column 2j + 1 at the same place of the upper
     // half, so each tail value is read before it is replaced.
     ForEachReversedBlock(n, middleReversal, [=](int a, int b, int even, int odd) {
-        Pair2 rEven, rOdd, iEven, iOdd;
+        Pair rEven, rOdd, iEven, iOdd;
         LoadColumns(re, a, b, rEven, rOdd);
         LoadColumns(im, a, b, iEven, iOdd);
         Store2(outRe + even, rEven * scale + Load2(tailRe + even));
@@ -330,7 +321,7 @@ void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm
 
 void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal) {
     ForEachReversedBlock(n, middleReversal, [=](int a, int b, int even, int odd) {
-        Pair2 rEven, rOdd, iEven, iOdd;
+        Pair rEven, rOdd, iEven, iOdd;
         LoadColumns(re, a, b, rEven, rOdd);
         LoadColumns(im, a, b, iEven, iOdd);
         Store2(out + even, Sqrt2(rEven * rEven + iEven * iEven));

@@ -23,6 +23,26 @@ std::int32_t StageCount(std::int32_t n) {
         std::nearbyint(std::log(static_cast<double>(n)) / std::log(2.0)));
 }
 
+// One instruction set's build of the kernels (FftKernels.inl).
+struct KernelSet {
+    decltype(&kernels::baseline::DifStages) DifStages;
+    decltype(&kernels::baseline::ConjugateProduct) ConjugateProduct;
+    decltype(&kernels::baseline::OverlapAdd) OverlapAdd;
+    decltype(&kernels::baseline::Magnitudes) Magnitudes;
+};
+
+const KernelSet& KernelsFor(Isa path) {
+    static constexpr KernelSet Baseline{
+        &kernels::baseline::DifStages, &kernels::baseline::ConjugateProduct,
+        &kernels::baseline::OverlapAdd, &kernels::baseline::Magnitudes};
+    static constexpr KernelSet Avx2{&kernels::avx2::DifStages, &kernels::avx2::ConjugateProduct,
+                                    &kernels::avx2::OverlapAdd, &kernels::avx2::Magnitudes};
+    static constexpr KernelSet Avx512{&kernels::avx512::DifStages,
+                                      &kernels::avx512::ConjugateProduct,
+                                      &kernels::avx512::OverlapAdd, &kernels::avx512::Magnitudes};
+    return path == Isa::Avx512 ? Avx512 : path == Isa::Avx2 ? Avx2 : Baseline;
+}
+
 } // namespace
 
 bool CpuHasAvx2() {
@@ -93,13 +113,7 @@ void FftPlan::Butterflies(std::span<double> re, std::span<double> im, std::int32
         im.size() < static_cast<std::size_t>(n) || StageCount(n) < 1) {
         return;
     }
-    if (Path_ == Isa::Avx512) {
-        kernels::avx512::DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data());
-    } else if (Path_ == Isa::Avx2) {
-        kernels::avx2::DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data());
-    } else {
-        kernels::baseline::DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data());
-    }
+    KernelsFor(Path_).DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data());
 }
 
 std::span<const std::int32_t> FftPlan::Reversal(std::int32_t n) const {
@@ -125,17 +139,8 @@ void FftPlan::ConjugateProduct(std::span<const double> re, std::span<const doubl
                  {re.size(), im.size(), fRe.size(), fIm.size(), outRe.size(), outIm.size()})) {
         return;
     }
-    const std::int32_t* middles = Reversal(n / 64).data();
-    if (Path_ == Isa::Avx512) {
-        kernels::avx512::ConjugateProduct(re.data(), im.data(), fRe.data(), fIm.data(),
-                                          outRe.data(), outIm.data(), n, middles);
-    } else if (Path_ == Isa::Avx2) {
-        kernels::avx2::ConjugateProduct(re.data(), im.data(), fRe.data(), fIm.data(), outRe.data(),
-                                        outIm.data(), n, middles);
-    } else {
-        kernels::baseline::ConjugateProduct(re.data(), im.data(), fRe.data(), fIm.data(),
-                                            outRe.data(), outIm.data(), n, middles);
-    }
+    KernelsFor(Path_).ConjugateProduct(re.data(), im.data(), fRe.data(), fIm.data(), outRe.data(),
+                                       outIm.data(), n, Reversal(n / 64).data());
 }
 
 void FftPlan::OverlapAdd(std::span<const double> re, std::span<const double> im,
@@ -146,17 +151,8 @@ void FftPlan::OverlapAdd(std::span<const double> re, std::span<const double> im,
                  {outRe.size(), outIm.size(), tailRe.size(), tailIm.size()})) {
         return;
     }
-    const std::int32_t* middles = Reversal(n / 64).data();
-    if (Path_ == Isa::Avx512) {
-        kernels::avx512::OverlapAdd(re.data(), im.data(), outRe.data(), outIm.data(), tailRe.data(),
-                                    tailIm.data(), n, middles);
-    } else if (Path_ == Isa::Avx2) {
-        kernels::avx2::OverlapAdd(re.data(), im.data(), outRe.data(), outIm.data(), tailRe.data(),
-                                  tailIm.data(), n, middles);
-    } else {
-        kernels::baseline::OverlapAdd(re.data(), im.data(), outRe.data(), outIm.data(),
-                                      tailRe.data(), tailIm.data(), n, middles);
-    }
+    KernelsFor(Path_).OverlapAdd(re.data(), im.data(), outRe.data(), outIm.data(), tailRe.data(),
+                                 tailIm.data(), n, Reversal(n / 64).data());
 }
 
 void FftPlan::Magnitudes(std::span<const double> re, std::span<const double> im,
@@ -164,14 +160,7 @@ void FftPlan::Magnitudes(std::span<const double> re, std::span<const double> im,
     if (!Blocked(n, static_cast<std::size_t>(n), {re.size(), im.size(), out.size()})) {
         return;
     }
-    const std::int32_t* middles = Reversal(n / 64).data();
-    if (Path_ == Isa::Avx512) {
-        kernels::avx512::Magnitudes(re.data(), im.data(), out.data(), n, middles);
-    } else if (Path_ == Isa::Avx2) {
-        kernels::avx2::Magnitudes(re.data(), im.data(), out.data(), n, middles);
-    } else {
-        kernels::baseline::Magnitudes(re.data(), im.data(), out.data(), n, middles);
-    }
+    KernelsFor(Path_).Magnitudes(re.data(), im.data(), out.data(), n, Reversal(n / 64).data());
 }
 
 void FFT(std::span<double> re, std::span<double> im, std::int32_t n, const FftPlan& plan) {

@@ -253,27 +253,11 @@ void DifStages(double* re, double* im, int n, const double* cosTable, const doub
 // rev3(low) * n/8 + rev(middle) * 8 + rev3(top). The 64 bins of one middle thus come from
 // eight source rows of eight neighbours, and bin (top, low) is row rev3(low), column
 // rev3(top): an 8 x 8 transpose, made here two rows and two columns at a time with a shuffle.
-// visit(a, b, even, odd): source positions a and b (the rows of low = 2t and 2t + 1, each at
-// columns 2j and 2j + 1) hold four bins; those of column 2j are bins low = 2t, 2t + 1 of the
-// run from `even`, those of column 2j + 1 the same bins of the run from `odd`. middleReversal
-// is the bit reversal for n / 64.
+// visit(even, odd, rEven, iEven, rOdd, iOdd): the rows of low = 2t and 2t + 1 at columns 2j
+// and 2j + 1 hold four bins of re and of im; those of column 2j are bins low = 2t, 2t + 1 of
+// the run from `even` (rEven, iEven), those of column 2j + 1 the same bins of the run from
+// `odd` (rOdd, iOdd). middleReversal is the bit reversal for n / 64.
 static constexpr int Rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-
-template <typename Visit>
-static void ForEachReversedBlock(int n, const int* middleReversal, Visit visit) {
-    const int row = n / 8;
-    for (int middle = 0; middle < n / 64; ++middle) {
-        const int source = middleReversal[middle] * 8;
-        for (int j = 0; j < 4; ++j) {
-            const int even = Rev3[2 * j] * row + middle * 8;
-            const int odd = Rev3[2 * j + 1] * row + middle * 8;
-            for (int t = 0; t < 4; ++t) {
-                visit(Rev3[2 * t] * row + source + 2 * j, Rev3[2 * t + 1] * row + source + 2 * j,
-                      even + 2 * t, odd + 2 * t);
-            }
-        }
-    }
-}
 
 // The bins at a, a + 1, b, b + 1 of x as the pairs (a, b) and (a + 1, b + 1).
 static void LoadColumns(const double* x, int a, int b, Pair& first, Pair& second) {
@@ -281,6 +265,27 @@ static void LoadColumns(const double* x, int a, int b, Pair& first, Pair& second
     const Pair pb = Load2(x + b);
     first = __builtin_shufflevector(pa, pb, 0, 2);
     second = __builtin_shufflevector(pa, pb, 1, 3);
+}
+
+template <typename Visit>
+static void ForEachReversedBlock(int n, const int* middleReversal, const double* re,
+                                 const double* im, Visit visit) {
+    const int row = n / 8;
+    for (int middle = 0; middle < n / 64; ++middle) {
+        const int source = middleReversal[middle] * 8;
+        for (int j = 0; j < 4; ++j) {
+            const int even = Rev3[2 * j] * row + middle * 8;
+            const int odd = Rev3[2 * j + 1] * row + middle * 8;
+            for (int t = 0; t < 4; ++t) {
+                const int a = Rev3[2 * t] * row + source + 2 * j;
+                const int b = Rev3[2 * t + 1] * row + source + 2 * j;
+                Pair rEven, rOdd, iEven, iOdd;
+                LoadColumns(re, a, b, rEven, rOdd);
+                LoadColumns(im, a, b, iEven, iOdd);
+                visit(even + 2 * t, odd + 2 * t, rEven, iEven, rOdd, iOdd);
+            }
+        }
+    }
 }
 
 void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
@@ -291,13 +296,11 @@ void ConjugateProduct(const double* re, const double* im, const double* fRe, con
         Store2(outRe + k, ar * br - ai * bi);
         Store2(outIm + k, -(ar * bi + ai * br));
     };
-    ForEachReversedBlock(n, middleReversal, [=](int a, int b, int even, int odd) {
-        Pair rEven, rOdd, iEven, iOdd;
-        LoadColumns(re, a, b, rEven, rOdd);
-        LoadColumns(im, a, b, iEven, iOdd);
-        product(even, rEven, iEven);
-        product(odd, rOdd, iOdd);
-    });
+    ForEachReversedBlock(n, middleReversal, re, im,
+                         [=](int even, int odd, Pair rEven, Pair iEven, Pair rOdd, Pair iOdd) {
+                             product(even, rEven, iEven);
+                             product(odd, rOdd, iOdd);
+                         });
 }
 
 void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
@@ -308,23 +311,19 @@ void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm
     const int half = n / 2;
     // Column 2j always lands in the lower half and column 2j + 1 at the same place of the upper
     // half, so each tail value is read before it is replaced.
-    ForEachReversedBlock(n, middleReversal, [=](int a, int b, int even, int odd) {
-        Pair rEven, rOdd, iEven, iOdd;
-        LoadColumns(re, a, b, rEven, rOdd);
-        LoadColumns(im, a, b, iEven, iOdd);
-        Store2(outRe + even, rEven * scale + Load2(tailRe + even));
-        Store2(outIm + even, iEven * scale + Load2(tailIm + even));
-        Store2(tailRe + odd - half, rOdd * scale);
-        Store2(tailIm + odd - half, iOdd * scale);
-    });
+    ForEachReversedBlock(n, middleReversal, re, im,
+                         [=](int even, int odd, Pair rEven, Pair iEven, Pair rOdd, Pair iOdd) {
+                             Store2(outRe + even, rEven * scale + Load2(tailRe + even));
+                             Store2(outIm + even, iEven * scale + Load2(tailIm + even));
+                             Store2(tailRe + odd - half, rOdd * scale);
+                             Store2(tailIm + odd - half, iOdd * scale);
+                         });
 }
 
 void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal) {
-    ForEachReversedBlock(n, middleReversal, [=](int a, int b, int even, int odd) {
-        Pair rEven, rOdd, iEven, iOdd;
-        LoadColumns(re, a, b, rEven, rOdd);
-        LoadColumns(im, a, b, iEven, iOdd);
-        Store2(out + even, Sqrt2(rEven * rEven + iEven * iEven));
-        Store2(out + odd, Sqrt2(rOdd * rOdd + iOdd * iOdd));
-    });
+    ForEachReversedBlock(n, middleReversal, re, im,
+                         [=](int even, int odd, Pair rEven, Pair iEven, Pair rOdd, Pair iOdd) {
+                             Store2(out + even, Sqrt2(rEven * rEven + iEven * iEven));
+                             Store2(out + odd, Sqrt2(rOdd * rOdd + iOdd * iOdd));
+                         });
 }

@@ -11,6 +11,7 @@ void ConjugateProduct(const double* re, const double* im, const double* fRe, con
 void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
                 double* tailIm, int n, const int* middleReversal);
 void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal);
+void Reverse(double* re, double* im, int n, const int* middleReversal);
 } // namespace baseline
 namespace avx2 {
 void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
@@ -19,6 +20,7 @@ void ConjugateProduct(const double* re, const double* im, const double* fRe, con
 void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
                 double* tailIm, int n, const int* middleReversal);
 void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal);
+void Reverse(double* re, double* im, int n, const int* middleReversal);
 } // namespace avx2
 namespace avx512 {
 void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
@@ -27,5 +29,6 @@ void ConjugateProduct(const double* re, const double* im, const double* fRe, con
 void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
                 double* tailIm, int n, const int* middleReversal);
 void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal);
+void Reverse(double* re, double* im, int n, const int* middleReversal);
 } // namespace avx512
 } // namespace corvane::rxDSP::kernels

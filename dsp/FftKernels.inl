@@ -327,3 +327,50 @@ void Magnitudes(const double* re, const double* im, double* out, int n, const in
                              Store2(out + odd, Sqrt2(rOdd * rOdd + iOdd * iOdd));
                          });
 }
+
+// One middle's 64 bins in natural order from their bit-reversed source block (row strides
+// srcRow and dstRow): dst[top][low] = src[rev3(low)][rev3(top)], two rows and two columns at a
+// time as above.
+static void ReverseBlock(const double* __restrict src, int srcRow, double* __restrict dst,
+                         int dstRow) {
+    for (int j = 0; j < 4; ++j) {
+        double* even = dst + Rev3[2 * j] * dstRow;
+        double* odd = dst + Rev3[2 * j + 1] * dstRow;
+        for (int t = 0; t < 4; ++t) {
+            Pair first, second;
+            LoadColumns(src, Rev3[2 * t] * srcRow + 2 * j, Rev3[2 * t + 1] * srcRow + 2 * j, first,
+                        second);
+            Store2(even + 2 * t, first);
+            Store2(odd + 2 * t, second);
+        }
+    }
+}
+
+// The bit-reversal permutation in place, by blocks: the block of middle m and that of
+// rev(middle) trade places, each turned as above. One of the two is set aside first, so that
+// neither is overwritten before it is read.
+void Reverse(double* re, double* im, int n, const int* middleReversal) {
+    const int row = n / 8;
+    double keptRe[64];
+    double keptIm[64];
+    for (int middle = 0; middle < n / 64; ++middle) {
+        const int partner = middleReversal[middle];
+        if (partner < middle) {
+            continue; // moved with its partner
+        }
+        double* r = re + middle * 8;
+        double* m = im + middle * 8;
+        for (int i = 0; i < 8; ++i) {
+            __builtin_memcpy(keptRe + 8 * i, r + i * row, 8 * sizeof(double));
+            __builtin_memcpy(keptIm + 8 * i, m + i * row, 8 * sizeof(double));
+        }
+        if (partner != middle) {
+            ReverseBlock(re + partner * 8, row, r, row);
+            ReverseBlock(im + partner * 8, row, m, row);
+            r = re + partner * 8;
+            m = im + partner * 8;
+        }
+        ReverseBlock(keptRe, 8, r, row);
+        ReverseBlock(keptIm, 8, m, row);
+    }
+}

@@ -79,9 +79,6 @@ private:
     // stage's twiddles start on a cache line. Entry 0 is unused.
     std::vector<double, LineAligned<double>> Cos_;      // cos(j * 2pi/(2s)), [MaxLength]
     std::vector<double, LineAligned<double>> MinusSin_; // -sin(j * 2pi/(2s)), [MaxLength]
-    // Swap pairs of the bit-reversal permutation for length 2^k start at SwapStart_[k].
-    std::vector<std::int32_t> Swaps_;     // pairs (i, j), flattened
-    std::vector<std::int32_t> SwapStart_; // [log2(MaxLength) + 2] offsets into Swaps_
     // Bit-reversal permutation of length 2^k at [2^k - 1, 2^(k+1) - 1), [2 * MaxLength - 1].
     std::vector<std::int32_t> Reversal_;
 

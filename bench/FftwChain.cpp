@@ -35,7 +35,7 @@ void FftwChain::RunStage(std::int32_t index) {
     std::copy(s.WorkRe.begin() + BlockFrames, s.WorkRe.begin() + FilterFrame, s.OverlapRe.begin());
     std::copy(s.WorkIm.begin() + BlockFrames, s.WorkIm.begin() + FilterFrame, s.OverlapIm.begin());
     if (index == FilterIndex::Channel) {
-        Dsp.RunAgc();
+        Dsp.RunAgc(s.WorkRe, s.WorkIm);
     }
     std::copy_n(s.WorkRe.begin(), Frames, Dsp.BlockRe.begin());
     std::copy_n(s.WorkIm.begin(), Frames, Dsp.BlockIm.begin());

@@ -6,6 +6,8 @@
 namespace corvane::rxDSP::kernels {
 namespace baseline {
 void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
+void PaddedDifStages(const double* inRe, const double* inIm, double* re, double* im, int n,
+                     const double* cosTable, const double* minusSinTable);
 void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
                       double* outRe, double* outIm, int n, const int* middleReversal);
 void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
@@ -15,6 +17,8 @@ void Reverse(double* re, double* im, int n, const int* middleReversal);
 } // namespace baseline
 namespace avx2 {
 void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
+void PaddedDifStages(const double* inRe, const double* inIm, double* re, double* im, int n,
+                     const double* cosTable, const double* minusSinTable);
 void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
                       double* outRe, double* outIm, int n, const int* middleReversal);
 void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
@@ -24,6 +28,8 @@ void Reverse(double* re, double* im, int n, const int* middleReversal);
 } // namespace avx2
 namespace avx512 {
 void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable);
+void PaddedDifStages(const double* inRe, const double* inIm, double* re, double* im, int n,
+                     const double* cosTable, const double* minusSinTable);
 void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
                       double* outRe, double* outIm, int n, const int* middleReversal);
 void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,

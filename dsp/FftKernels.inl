@@ -232,10 +232,11 @@ static void StagesFrom(double* re, double* im, int n, int s, const double* cosTa
 // After a stage with half-span s, the later stages work inside groups of s elements that
 // never meet again. So the first passes run over the whole frame, and once a group fits the
 // first-level cache (1024 points, 16 KiB of re and im), all its remaining stages run on it
-// before the next group is touched. Every element still sees the same operations.
-void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable) {
+// before the next group is touched. Every element still sees the same operations. Runs the
+// stages with half-spans s down to 1.
+static void DifStagesFrom(double* re, double* im, int n, int s, const double* cosTable,
+                          const double* minusSinTable) {
     constexpr int CachePoints = 1024;
-    int s = n / 2;
     while (2 * s > CachePoints && s / 2 >= 4) {
         Pass4(re, im, n, s / 2, cosTable, minusSinTable);
         s /= 4;
@@ -246,6 +247,67 @@ void DifStages(double* re, double* im, int n, const double* cosTable, const doub
     for (int g = 0; g < n; g += 2 * s) {
         StagesFrom(re + g, im + g, 2 * s, s, cosTable, minusSinTable);
     }
+}
+
+void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable) {
+    DifStagesFrom(re, im, n, n / 2, cosTable, minusSinTable);
+}
+
+// The first pass of a frame whose upper half is zero (x2 = x3 = +0 in every column of
+// Butterflies4, q = n/4), read from in and written to out. These are Butterflies4's operations
+// with the zeros as constants: the compiler drops only x - 0.0, which is x for every x; x + 0.0
+// stays (it turns -0 into +0).
+static void PaddedButterflies4(const double* __restrict in0, const double* __restrict in1,
+                               const double* __restrict inIm0, const double* __restrict inIm1,
+                               double* __restrict r0, double* __restrict r1, double* __restrict r2,
+                               double* __restrict r3, double* __restrict m0, double* __restrict m1,
+                               double* __restrict m2, double* __restrict m3,
+                               const double* __restrict ca, const double* __restrict sa,
+                               const double* __restrict cb, const double* __restrict sb,
+                               const double* __restrict c1, const double* __restrict s1, int q) {
+    constexpr double zero = 0.0;
+    for (int j = 0; j < q; ++j) {
+        double x0 = in0[j], x1 = in1[j], x2 = zero, x3 = zero;
+        double y0 = inIm0[j], y1 = inIm1[j], y2 = zero, y3 = zero;
+        double xt = x0 - x2;
+        x0 = x0 + x2;
+        double yt = y0 - y2;
+        y0 = y0 + y2;
+        x2 = ca[j] * xt - sa[j] * yt;
+        y2 = ca[j] * yt + sa[j] * xt;
+        xt = x1 - x3;
+        x1 = x1 + x3;
+        yt = y1 - y3;
+        y1 = y1 + y3;
+        x3 = cb[j] * xt - sb[j] * yt;
+        y3 = cb[j] * yt + sb[j] * xt;
+
+        xt = x0 - x1;
+        r0[j] = x0 + x1;
+        yt = y0 - y1;
+        m0[j] = y0 + y1;
+        r1[j] = c1[j] * xt - s1[j] * yt;
+        m1[j] = c1[j] * yt + s1[j] * xt;
+        xt = x2 - x3;
+        r2[j] = x2 + x3;
+        yt = y2 - y3;
+        m2[j] = y2 + y3;
+        r3[j] = c1[j] * xt - s1[j] * yt;
+        m3[j] = c1[j] * yt + s1[j] * xt;
+    }
+}
+
+// DifStages of inRe/inIm[0..n/2) followed by n/2 zeros, into re/im[0..n); n >= 16, so that
+// the first pass is a whole-frame Butterflies4 pass.
+void PaddedDifStages(const double* inRe, const double* inIm, double* re, double* im, int n,
+                     const double* cosTable, const double* minusSinTable) {
+    const int q = n / 4;
+    const double* ct = cosTable + 2 * q;
+    const double* st = minusSinTable + 2 * q;
+    PaddedButterflies4(inRe, inRe + q, inIm, inIm + q, re, re + q, re + 2 * q, re + 3 * q, im,
+                       im + q, im + 2 * q, im + 3 * q, ct, st, ct + q, st + q, cosTable + q,
+                       minusSinTable + q, q);
+    DifStagesFrom(re, im, n, n / 8, cosTable, minusSinTable);
 }
 
 // Reading a result in bit-reversed order, by blocks. For n = 2^b (b >= 6) write a bin k as

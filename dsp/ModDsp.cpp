@@ -60,21 +60,21 @@ void modDSP::Reset() {
 // Overlap-add fast convolution of one 2048-sample block with a 2049-tap filter: the block is
 // zero-extended to 4096 points, so the product of the spectra never wraps around.
 void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
-                         const rxDSP::FftPlan& plan, ChainArray& freqRe, ChainArray& freqIm) {
+                         const rxDSP::FftPlan& plan, ChainArray& freqRe, ChainArray& freqIm,
+                         std::span<double> outRe, std::span<double> outIm) {
     constexpr auto block = static_cast<std::size_t>(BlockFrames);
-    std::copy_n(re.begin(), block, WorkRe.begin());
-    std::copy_n(im.begin(), block, WorkIm.begin());
-    std::fill(WorkRe.begin() + block, WorkRe.end(), 0.0);
-    std::fill(WorkIm.begin() + block, WorkIm.end(), 0.0);
-
-    // The reorderings of both transforms are folded into passes made anyway: the product
-    // gathers the forward spectrum from bit-reversed order (negating the imaginary part as
-    // the inverse begins), and the overlap-add gathers the inverse result. Every value
-    // sees the same operations as with the whole transforms.
-    plan.Butterflies(WorkRe, WorkIm, FilterFrame);
+    if (re.size() < block || im.size() < block || outRe.size() < block || outIm.size() < block) {
+        return;
+    }
+    // The block is read straight into the transform, its zero half implied. The reorderings of
+    // both transforms are folded into passes made anyway: the product gathers the forward
+    // spectrum from bit-reversed order (negating the imaginary part as the inverse begins), and
+    // the overlap-add gathers the inverse result. Every value sees the same operations as with
+    // the whole transforms.
+    plan.PaddedButterflies(re.first(block), im.first(block), WorkRe, WorkIm, FilterFrame);
     plan.ConjugateProduct(WorkRe, WorkIm, FilterRe, FilterIm, freqRe, freqIm, FilterFrame);
     plan.Butterflies(freqRe, freqIm, FilterFrame);
-    plan.OverlapAdd(freqRe, freqIm, WorkRe, WorkIm, OverlapRe, OverlapIm, FilterFrame);
+    plan.OverlapAdd(freqRe, freqIm, outRe, outIm, OverlapRe, OverlapIm, FilterFrame);
 }
 
 void FilterStage::Reset() {
@@ -88,13 +88,10 @@ void modDSP::RunStage(std::int32_t index, std::span<double> re, std::span<double
     if (re.size() < block || im.size() < block) {
         return;
     }
-    FilterStage& stage = Stages[static_cast<std::size_t>(index)];
-    stage.Filter(re, im, Plan, FreqRe, FreqIm);
+    Stages[static_cast<std::size_t>(index)].Filter(re, im, Plan, FreqRe, FreqIm, re, im);
     if (index == FilterIndex::Channel) {
-        RunAgc();
+        RunAgc(re, im);
     }
-    std::copy_n(stage.WorkRe.begin(), block, re.begin());
-    std::copy_n(stage.WorkIm.begin(), block, im.begin());
 }
 
 void modDSP::SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t count) {
@@ -125,9 +122,11 @@ void modDSP::AudioFilter(std::span<double> re, std::span<double> im) {
 }
 
 // Peak-hold AGC over the last AgcLength blocks, on the channel filter's work frame [0..2047].
-void modDSP::RunAgc() {
-    ChainArray& chanRe = Stages[FilterIndex::Channel].WorkRe;
-    ChainArray& chanIm = Stages[FilterIndex::Channel].WorkIm;
+void modDSP::RunAgc(std::span<double> chanRe, std::span<double> chanIm) {
+    if (chanRe.size() < static_cast<std::size_t>(BlockFrames) ||
+        chanIm.size() < static_cast<std::size_t>(BlockFrames)) {
+        return;
+    }
     rxDSP::Magnitude(chanRe, chanIm, ChanMag, BlockFrames);
     AgcPeak = rxDSP::MaxValue(ChanMag, BlockFrames);
     if (AgcOn != -1) {

@@ -54,17 +54,18 @@ struct FilterStage {
     // The filter: the transform of 2049 real symmetric taps, 4096 bins.
     ChainBuffer FilterRe{};
     ChainBuffer FilterIm{};
-    // The work frame: the block, zero padded to 4096, filtered in place [4096 used].
+    // The work frame: the transform of the block zero padded to 4096 [4096 used]; scratch.
     ChainBuffer WorkRe{};
     ChainBuffer WorkIm{};
     // The tail of the last frame, added to the next block [2048 used], in input sample units.
     ChainBuffer OverlapRe{};
     ChainBuffer OverlapIm{};
 
-    // Filters re/im[0..2047] into WorkRe/WorkIm[0..2047] and keeps the new tail; freqRe/freqIm
-    // are scratch.
+    // Filters re/im[0..2047] into outRe/outIm[0..2047] (which may be re/im) and keeps the new
+    // tail; freqRe/freqIm are scratch. Spans shorter than a block are refused.
     void Filter(std::span<const double> re, std::span<const double> im, const rxDSP::FftPlan& plan,
-                ChainArray& freqRe, ChainArray& freqIm);
+                ChainArray& freqRe, ChainArray& freqIm, std::span<double> outRe,
+                std::span<double> outIm);
     // Everything to zero, the filter too (a freshly built receiver has none designed).
     void Reset();
 };
@@ -149,9 +150,9 @@ public:
     ChainBuffer MagBuf{};  // magnitudes
     ChainBuffer SpecBuf{}; // normalised magnitudes handed to the displays
 
-    // Peak-hold AGC on the channel stage's work frame [0..2047], which ChannelFilter runs after
+    // Peak-hold AGC on the channel stage's output re/im[0..2047], which ChannelFilter runs after
     // the stage.
-    void RunAgc();
+    void RunAgc(std::span<double> re, std::span<double> im);
 
     // Gains and scales of the chain.
     static constexpr double MixerGain = 4.0;

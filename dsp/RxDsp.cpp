@@ -26,6 +26,7 @@ std::int32_t StageCount(std::int32_t n) {
 // One instruction set's build of the kernels (FftKernels.inl).
 struct KernelSet {
     decltype(&kernels::baseline::DifStages) DifStages;
+    decltype(&kernels::baseline::PaddedDifStages) PaddedDifStages;
     decltype(&kernels::baseline::ConjugateProduct) ConjugateProduct;
     decltype(&kernels::baseline::OverlapAdd) OverlapAdd;
     decltype(&kernels::baseline::Magnitudes) Magnitudes;
@@ -34,15 +35,17 @@ struct KernelSet {
 
 const KernelSet& KernelsFor(Isa path) {
     static constexpr KernelSet Baseline{
-        &kernels::baseline::DifStages, &kernels::baseline::ConjugateProduct,
-        &kernels::baseline::OverlapAdd, &kernels::baseline::Magnitudes,
-        &kernels::baseline::Reverse};
-    static constexpr KernelSet Avx2{&kernels::avx2::DifStages, &kernels::avx2::ConjugateProduct,
-                                    &kernels::avx2::OverlapAdd, &kernels::avx2::Magnitudes,
-                                    &kernels::avx2::Reverse};
+        &kernels::baseline::DifStages,        &kernels::baseline::PaddedDifStages,
+        &kernels::baseline::ConjugateProduct, &kernels::baseline::OverlapAdd,
+        &kernels::baseline::Magnitudes,       &kernels::baseline::Reverse};
+    static constexpr KernelSet Avx2{
+        &kernels::avx2::DifStages,        &kernels::avx2::PaddedDifStages,
+        &kernels::avx2::ConjugateProduct, &kernels::avx2::OverlapAdd,
+        &kernels::avx2::Magnitudes,       &kernels::avx2::Reverse};
     static constexpr KernelSet Avx512{
-        &kernels::avx512::DifStages, &kernels::avx512::ConjugateProduct,
-        &kernels::avx512::OverlapAdd, &kernels::avx512::Magnitudes, &kernels::avx512::Reverse};
+        &kernels::avx512::DifStages,        &kernels::avx512::PaddedDifStages,
+        &kernels::avx512::ConjugateProduct, &kernels::avx512::OverlapAdd,
+        &kernels::avx512::Magnitudes,       &kernels::avx512::Reverse};
     return path == Isa::Avx512 ? Avx512 : path == Isa::Avx2 ? Avx2 : Baseline;
 }
 
@@ -112,6 +115,28 @@ void FftPlan::Butterflies(std::span<double> re, std::span<double> im, std::int32
         return;
     }
     KernelsFor(Path_).DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data());
+}
+
+void FftPlan::PaddedButterflies(std::span<const double> re, std::span<const double> im,
+                                std::span<double> outRe, std::span<double> outIm,
+                                std::int32_t n) const {
+    if (!IsPowerOfTwo(n) || n > MaxLength_ || StageCount(n) < 1 ||
+        re.size() < static_cast<std::size_t>(n / 2) ||
+        im.size() < static_cast<std::size_t>(n / 2) || outRe.size() < static_cast<std::size_t>(n) ||
+        outIm.size() < static_cast<std::size_t>(n)) {
+        return;
+    }
+    if (n < 16) { // too short for a first pass of four-point columns: pad, then as usual
+        const auto half = static_cast<std::size_t>(n / 2);
+        std::copy_n(re.begin(), half, outRe.begin());
+        std::copy_n(im.begin(), half, outIm.begin());
+        std::fill_n(outRe.begin() + static_cast<std::ptrdiff_t>(half), half, 0.0);
+        std::fill_n(outIm.begin() + static_cast<std::ptrdiff_t>(half), half, 0.0);
+        Butterflies(outRe, outIm, n);
+        return;
+    }
+    KernelsFor(Path_).PaddedDifStages(re.data(), im.data(), outRe.data(), outIm.data(), n,
+                                      Cos_.data(), MinusSin_.data());
 }
 
 std::span<const std::int32_t> FftPlan::Reversal(std::int32_t n) const {

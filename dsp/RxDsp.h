@@ -37,6 +37,12 @@ public:
     // at Reversal(n)[k]. Lets a caller fold the reordering into a pass it makes anyway; the
     // values are those of FFT. Same length rule as FFT.
     void Butterflies(std::span<double> re, std::span<double> im, std::int32_t n) const;
+    // Butterflies of the frame re/im[0..n/2) followed by n/2 zeros (a block padded for fast
+    // convolution), into outRe/outIm[0..n): the same values, without storing the zeros or
+    // copying the block first. The inputs must not overlap the outputs; a span too short or a
+    // bad n writes nothing.
+    void PaddedButterflies(std::span<const double> re, std::span<const double> im,
+                           std::span<double> outRe, std::span<double> outIm, std::int32_t n) const;
     // For a power of two n up to MaxLength: position of natural bin k after Butterflies
     // (a permutation that is its own inverse); empty for any other n.
     std::span<const std::int32_t> Reversal(std::int32_t n) const;

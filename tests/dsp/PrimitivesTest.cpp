@@ -279,6 +279,62 @@ TEST(Transform, BlockPassesRefuseBadLengthsAndShortSpans) {
     EXPECT_EQ(tail, Vec(512, 5.0));
 }
 
+// Reading a block straight into the transform, its zero half implied, must give the bits of
+// the butterflies on the padded frame at every length and on every path: signed zeros and tiny
+// values in the block, and blocks of -0 (which meet the implied +0 and must come out as +0
+// does). Refused calls write nothing.
+TEST(Transform, PaddedButterfliesEqualButterfliesOnThePaddedFrame) {
+    for (const rxDSP::Isa isa : {rxDSP::Isa::Baseline, rxDSP::Isa::Avx2, rxDSP::Isa::Avx512}) {
+        const rxDSP::FftPlan plan(4096, isa);
+        for (std::int32_t n = 2; n <= 4096; n *= 2) {
+            const auto half = static_cast<std::size_t>(n / 2);
+            for (int pattern = 0; pattern < 3; ++pattern) {
+                Vec re = Random(half, 50u + static_cast<unsigned>(n));
+                Vec im = Random(half, 60u + static_cast<unsigned>(n));
+                for (std::size_t i = 0; i < half; ++i) {
+                    if (pattern == 0 && i % 3 == 0) {
+                        re[i] = (i / 3) % 3 == 0 ? -0.0 : (i / 3) % 3 == 1 ? 0.0 : re[i] * 1e-310;
+                        im[(i + 1) % half] = -0.0;
+                    } else if (pattern == 1 || (pattern == 2 && i < half / 2)) {
+                        re[i] = -0.0;
+                        im[i] = -0.0;
+                    }
+                }
+                Vec paddedRe(static_cast<std::size_t>(n), 0.0), paddedIm = paddedRe;
+                std::copy(re.begin(), re.end(), paddedRe.begin());
+                std::copy(im.begin(), im.end(), paddedIm.begin());
+                plan.Butterflies(paddedRe, paddedIm, n);
+                Vec outRe(static_cast<std::size_t>(n), 7.0), outIm = outRe;
+                plan.PaddedButterflies(re, im, outRe, outIm, n);
+                for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(outRe[k]),
+                              std::bit_cast<std::uint64_t>(paddedRe[k]))
+                        << n << " pattern " << pattern << " at " << k << " on path "
+                        << static_cast<int>(plan.Path());
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(outIm[k]),
+                              std::bit_cast<std::uint64_t>(paddedIm[k]))
+                        << n << " pattern " << pattern << " at " << k << " on path "
+                        << static_cast<int>(plan.Path());
+                }
+            }
+        }
+    }
+
+    const rxDSP::FftPlan plan(1024);
+    const Vec re = Random(1024, 3), im = Random(1024, 4);
+    for (const std::int32_t n : {0, -8, 1, 3, 96, 2048}) { // 1 point has no zero half
+        Vec outRe(2048, 5.0), outIm(2048, 5.0);
+        plan.PaddedButterflies(re, im, outRe, outIm, n);
+        EXPECT_EQ(outRe, Vec(2048, 5.0)) << n;
+        EXPECT_EQ(outIm, Vec(2048, 5.0)) << n;
+    }
+    Vec shortOut(511, 5.0), out(512, 5.0);
+    plan.PaddedButterflies(re, im, shortOut, out, 512);
+    plan.PaddedButterflies(Vec(255, 1.0), im, out, out, 512);
+    EXPECT_EQ(shortOut, Vec(511, 5.0));
+    EXPECT_EQ(out, Vec(512, 5.0));
+}
+
 TEST(Transform, InverseReturnsTheConjugate) {
     const rxDSP::FftPlan plan;
     const std::int32_t n = 4096;

@@ -211,10 +211,22 @@ static void Pass4(double* re, double* im, int n, int q, const double* cosTable,
     }
 }
 
+// Where the last pass (half-spans 2 and 1) of a result for the block passes runs. In
+// eight-double vectors it is cheapest as a pass of its own (four groups per step, above); in
+// two-double vectors the block passes run it on the way, lane by lane, which saves a pass over
+// memory and its shuffles.
+#if defined(__AVX512F__)
+static constexpr bool LastPassInBlocks = false;
+#else
+static constexpr bool LastPassInBlocks = true;
+#endif
+
 // The stages with half-spans s down to 1 on re/im[0..n): pairs of stages while the inner
-// half-span fills vectors, then single stages. Twiddles for half-span s are at [s, 2s).
+// half-span fills vectors, then single stages. Twiddles for half-span s are at [s, 2s). For
+// n >= 4 the walk ends with the pass of half-spans 2 and 1, which `lastPass` false leaves to
+// the block passes below where they run it.
 static void StagesFrom(double* re, double* im, int n, int s, const double* cosTable,
-                       const double* minusSinTable) {
+                       const double* minusSinTable, bool lastPass) {
     for (; s / 2 >= 4; s /= 4) {
         Pass4(re, im, n, s / 2, cosTable, minusSinTable);
     }
@@ -222,6 +234,9 @@ static void StagesFrom(double* re, double* im, int n, int s, const double* cosTa
         Stage(re, im, n, s, cosTable + s, minusSinTable + s);
     }
     if (s == 2) {
+        if (!lastPass && LastPassInBlocks) {
+            return;
+        }
         LastPass4(re, im, n, cosTable[2], minusSinTable[2], cosTable[3], minusSinTable[3],
                   cosTable[1], minusSinTable[1]);
     } else if (s == 1) {
@@ -233,9 +248,9 @@ static void StagesFrom(double* re, double* im, int n, int s, const double* cosTa
 // never meet again. So the first passes run over the whole frame, and once a group fits the
 // first-level cache (1024 points, 16 KiB of re and im), all its remaining stages run on it
 // before the next group is touched. Every element still sees the same operations. Runs the
-// stages with half-spans s down to 1.
+// stages with half-spans s down to 1 (or 4, as StagesFrom).
 static void DifStagesFrom(double* re, double* im, int n, int s, const double* cosTable,
-                          const double* minusSinTable) {
+                          const double* minusSinTable, bool lastPass) {
     constexpr int CachePoints = 1024;
     while (2 * s > CachePoints && s / 2 >= 4) {
         Pass4(re, im, n, s / 2, cosTable, minusSinTable);
@@ -245,12 +260,13 @@ static void DifStagesFrom(double* re, double* im, int n, int s, const double* co
         return;
     }
     for (int g = 0; g < n; g += 2 * s) {
-        StagesFrom(re + g, im + g, 2 * s, s, cosTable, minusSinTable);
+        StagesFrom(re + g, im + g, 2 * s, s, cosTable, minusSinTable, lastPass);
     }
 }
 
-void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable) {
-    DifStagesFrom(re, im, n, n / 2, cosTable, minusSinTable);
+void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable,
+               bool lastPass) {
+    DifStagesFrom(re, im, n, n / 2, cosTable, minusSinTable, lastPass);
 }
 
 // The first pass of a frame whose upper half is zero (x2 = x3 = +0 in every column of
@@ -297,8 +313,9 @@ static void PaddedButterflies4(const double* __restrict in0, const double* __res
     }
 }
 
-// DifStages of inRe/inIm[0..n/2) followed by n/2 zeros, into re/im[0..n); n >= 16, so that
-// the first pass is a whole-frame Butterflies4 pass.
+// DifStages of inRe/inIm[0..n/2) followed by n/2 zeros, into re/im[0..n), without the last
+// pass (for a block pass to finish); n >= 16, so that the first pass is a whole-frame
+// Butterflies4 pass.
 void PaddedDifStages(const double* inRe, const double* inIm, double* re, double* im, int n,
                      const double* cosTable, const double* minusSinTable) {
     const int q = n / 4;
@@ -307,18 +324,21 @@ void PaddedDifStages(const double* inRe, const double* inIm, double* re, double*
     PaddedButterflies4(inRe, inRe + q, inIm, inIm + q, re, re + q, re + 2 * q, re + 3 * q, im,
                        im + q, im + 2 * q, im + 3 * q, ct, st, ct + q, st + q, cosTable + q,
                        minusSinTable + q, q);
-    DifStagesFrom(re, im, n, n / 8, cosTable, minusSinTable);
+    DifStagesFrom(re, im, n, n / 8, cosTable, minusSinTable, false);
 }
 
-// Reading a result in bit-reversed order, by blocks. For n = 2^b (b >= 6) write a bin k as
-// top (its three highest bits), middle and low (its three lowest): it sits at
-// rev3(low) * n/8 + rev(middle) * 8 + rev3(top). The 64 bins of one middle thus come from
-// eight source rows of eight neighbours, and bin (top, low) is row rev3(low), column
-// rev3(top): an 8 x 8 transpose, made here two rows and two columns at a time with a shuffle.
-// visit(even, odd, rEven, iEven, rOdd, iOdd): the rows of low = 2t and 2t + 1 at columns 2j
-// and 2j + 1 hold four bins of re and of im; those of column 2j are bins low = 2t, 2t + 1 of
-// the run from `even` (rEven, iEven), those of column 2j + 1 the same bins of the run from
-// `odd` (rOdd, iOdd). middleReversal is the bit reversal for n / 64.
+// Reading a result in bit-reversed order, by blocks, running its last pass (half-spans 2
+// and 1) on the way where LastPassInBlocks. For n = 2^b (b >= 6) write a bin k as top (its three
+// highest bits), middle and low (its three lowest): it sits at rev3(low) * n/8 + rev(middle) * 8 +
+// rev3(top). The 64 bins of one middle thus come from eight source rows of eight neighbours, and
+// bin (top, low) is row rev3(low), column rev3(top): an 8 x 8 transpose, made here two rows at a
+// time. A shuffle pairs column c of the two rows; the groups of four of the last pass are
+// columns 0-3 and 4-7 of a row, so in these pairs each lane runs its own row's last pass with
+// no shuffles at all. The transposed pairs are then what the passes want: visit(even, odd,
+// rEven, iEven, rOdd, iOdd) gets, for the rows of low = 2t and 2t + 1, columns 2j and 2j + 1:
+// those of column 2j are bins low = 2t, 2t + 1 of the run from `even` (rEven, iEven), those of
+// column 2j + 1 the same bins of the run from `odd` (rOdd, iOdd). middleReversal is the bit
+// reversal for n / 64.
 static constexpr int Rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 // The bins at a, a + 1, b, b + 1 of x as the pairs (a, b) and (a + 1, b + 1).
@@ -329,36 +349,95 @@ static void LoadColumns(const double* x, int a, int b, Pair& first, Pair& second
     second = __builtin_shufflevector(pa, pb, 1, 3);
 }
 
+// The last pass's three twiddles, in both lanes.
+struct LastTwiddles {
+    Pair ca, sa, cb, sb, c1, s1;
+};
+
+static LastTwiddles LastPassTwiddles(const double* cosTable, const double* minusSinTable) {
+    return {Pair{cosTable[2], cosTable[2]}, Pair{minusSinTable[2], minusSinTable[2]},
+            Pair{cosTable[3], cosTable[3]}, Pair{minusSinTable[3], minusSinTable[3]},
+            Pair{cosTable[1], cosTable[1]}, Pair{minusSinTable[1], minusSinTable[1]}};
+}
+
+// Butterflies4's operations with q = 1 on x[0..3], y[0..3], lane by lane. Always inlined:
+// called, the eight pairs would go through memory.
+__attribute__((always_inline)) static inline void FinishGroup(Pair* x, Pair* y,
+                                                              const LastTwiddles& w) {
+    Pair xt = x[0] - x[2];
+    const Pair x0 = x[0] + x[2];
+    Pair yt = y[0] - y[2];
+    const Pair y0 = y[0] + y[2];
+    const Pair x2 = w.ca * xt - w.sa * yt;
+    const Pair y2 = w.ca * yt + w.sa * xt;
+    xt = x[1] - x[3];
+    const Pair x1 = x[1] + x[3];
+    yt = y[1] - y[3];
+    const Pair y1 = y[1] + y[3];
+    const Pair x3 = w.cb * xt - w.sb * yt;
+    const Pair y3 = w.cb * yt + w.sb * xt;
+
+    xt = x0 - x1;
+    x[0] = x0 + x1;
+    yt = y0 - y1;
+    y[0] = y0 + y1;
+    x[1] = w.c1 * xt - w.s1 * yt;
+    y[1] = w.c1 * yt + w.s1 * xt;
+    xt = x2 - x3;
+    x[2] = x2 + x3;
+    yt = y2 - y3;
+    y[2] = y2 + y3;
+    x[3] = w.c1 * xt - w.s1 * yt;
+    y[3] = w.c1 * yt + w.s1 * xt;
+}
+
+// One source block (rows srcRow apart) finished and transposed: visit(j, t, rEven, iEven,
+// rOdd, iOdd) for columns 2j, 2j + 1 of the rows of low = 2t, 2t + 1.
 template <typename Visit>
-static void ForEachReversedBlock(int n, const int* middleReversal, const double* re,
-                                 const double* im, Visit visit) {
-    const int row = n / 8;
-    for (int middle = 0; middle < n / 64; ++middle) {
-        const int source = middleReversal[middle] * 8;
-        for (int j = 0; j < 4; ++j) {
-            const int even = Rev3[2 * j] * row + middle * 8;
-            const int odd = Rev3[2 * j + 1] * row + middle * 8;
-            for (int t = 0; t < 4; ++t) {
-                const int a = Rev3[2 * t] * row + source + 2 * j;
-                const int b = Rev3[2 * t + 1] * row + source + 2 * j;
-                Pair rEven, rOdd, iEven, iOdd;
-                LoadColumns(re, a, b, rEven, rOdd);
-                LoadColumns(im, a, b, iEven, iOdd);
-                visit(even + 2 * t, odd + 2 * t, rEven, iEven, rOdd, iOdd);
+static void FinishBlock(const double* re, const double* im, int srcRow, const LastTwiddles& w,
+                        Visit visit) {
+    for (int t = 0; t < 4; ++t) {
+        const int a = Rev3[2 * t] * srcRow;
+        const int b = Rev3[2 * t + 1] * srcRow;
+        for (int group = 0; group < 8; group += 4) {
+            Pair x[4], y[4];
+            LoadColumns(re, a + group, b + group, x[0], x[1]);
+            LoadColumns(re, a + group + 2, b + group + 2, x[2], x[3]);
+            LoadColumns(im, a + group, b + group, y[0], y[1]);
+            LoadColumns(im, a + group + 2, b + group + 2, y[2], y[3]);
+            if (LastPassInBlocks) {
+                FinishGroup(x, y, w);
             }
+            visit(group / 2, t, x[0], y[0], x[1], y[1]);
+            visit(group / 2 + 1, t, x[2], y[2], x[3], y[3]);
         }
     }
 }
 
+template <typename Visit>
+static void ForEachReversedBlock(int n, const int* middleReversal, const double* re,
+                                 const double* im, const LastTwiddles& w, Visit visit) {
+    const int row = n / 8;
+    for (int middle = 0; middle < n / 64; ++middle) {
+        const int source = middleReversal[middle] * 8;
+        FinishBlock(re + source, im + source, row, w,
+                    [=](int j, int t, Pair rEven, Pair iEven, Pair rOdd, Pair iOdd) {
+                        visit(Rev3[2 * j] * row + middle * 8 + 2 * t,
+                              Rev3[2 * j + 1] * row + middle * 8 + 2 * t, rEven, iEven, rOdd, iOdd);
+                    });
+    }
+}
+
 void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
-                      double* outRe, double* outIm, int n, const int* middleReversal) {
+                      double* outRe, double* outIm, int n, const int* middleReversal,
+                      const double* cosTable, const double* minusSinTable) {
     const auto product = [=](int k, Pair ar, Pair ai) {
         const Pair br = Load2(fRe + k);
         const Pair bi = Load2(fIm + k);
         Store2(outRe + k, ar * br - ai * bi);
         Store2(outIm + k, -(ar * bi + ai * br));
     };
-    ForEachReversedBlock(n, middleReversal, re, im,
+    ForEachReversedBlock(n, middleReversal, re, im, LastPassTwiddles(cosTable, minusSinTable),
                          [=](int even, int odd, Pair rEven, Pair iEven, Pair rOdd, Pair iOdd) {
                              product(even, rEven, iEven);
                              product(odd, rOdd, iOdd);
@@ -366,14 +445,15 @@ void ConjugateProduct(const double* re, const double* im, const double* fRe, con
 }
 
 void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
-                double* tailIm, int n, const int* middleReversal) {
+                double* tailIm, int n, const int* middleReversal, const double* cosTable,
+                const double* minusSinTable) {
     // n is a power of two, so 1/n is exact and x * (1/n) rounds the same real number as x / n:
     // the same result, bit for bit, without a division per value.
     const double scale = 1.0 / n;
     const int half = n / 2;
     // Column 2j always lands in the lower half and column 2j + 1 at the same place of the upper
     // half, so each tail value is read before it is replaced.
-    ForEachReversedBlock(n, middleReversal, re, im,
+    ForEachReversedBlock(n, middleReversal, re, im, LastPassTwiddles(cosTable, minusSinTable),
                          [=](int even, int odd, Pair rEven, Pair iEven, Pair rOdd, Pair iOdd) {
                              Store2(outRe + even, rEven * scale + Load2(tailRe + even));
                              Store2(outIm + even, iEven * scale + Load2(tailIm + even));
@@ -382,19 +462,18 @@ void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm
                          });
 }
 
-void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal) {
-    ForEachReversedBlock(n, middleReversal, re, im,
+void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal,
+                const double* cosTable, const double* minusSinTable) {
+    ForEachReversedBlock(n, middleReversal, re, im, LastPassTwiddles(cosTable, minusSinTable),
                          [=](int even, int odd, Pair rEven, Pair iEven, Pair rOdd, Pair iOdd) {
                              Store2(out + even, Sqrt2(rEven * rEven + iEven * iEven));
                              Store2(out + odd, Sqrt2(rOdd * rOdd + iOdd * iOdd));
                          });
 }
 
-// One middle's 64 bins in natural order from their bit-reversed source block (row strides
-// srcRow and dstRow): dst[top][low] = src[rev3(low)][rev3(top)], two rows and two columns at a
-// time as above.
-static void ReverseBlock(const double* __restrict src, int srcRow, double* __restrict dst,
-                         int dstRow) {
+// One array's block of one middle in natural order from its source block, for a result that
+// needs no finishing: dst[top][low] = src[rev3(low)][rev3(top)].
+static void TransposeBlock(const double* src, int srcRow, double* dst, int dstRow) {
     for (int j = 0; j < 4; ++j) {
         double* even = dst + Rev3[2 * j] * dstRow;
         double* odd = dst + Rev3[2 * j + 1] * dstRow;
@@ -408,10 +487,33 @@ static void ReverseBlock(const double* __restrict src, int srcRow, double* __res
     }
 }
 
-// The bit-reversal permutation in place, by blocks: the block of middle m and that of
-// rev(middle) trade places, each turned as above. One of the two is set aside first, so that
-// neither is overwritten before it is read.
-void Reverse(double* re, double* im, int n, const int* middleReversal) {
+// The natural-order block of one middle from its source block: finished and transposed as
+// above, from rows srcRow apart to rows dstRow apart. Without a last pass to run, each array
+// goes on its own, which keeps fewer lines in flight.
+static void ReverseBlock(const double* srcRe, const double* srcIm, int srcRow, double* dstRe,
+                         double* dstIm, int dstRow, const LastTwiddles& w) {
+    if (!LastPassInBlocks) {
+        TransposeBlock(srcRe, srcRow, dstRe, dstRow);
+        TransposeBlock(srcIm, srcRow, dstIm, dstRow);
+        return;
+    }
+    FinishBlock(srcRe, srcIm, srcRow, w,
+                [=](int j, int t, Pair rEven, Pair iEven, Pair rOdd, Pair iOdd) {
+                    const int even = Rev3[2 * j] * dstRow + 2 * t;
+                    const int odd = Rev3[2 * j + 1] * dstRow + 2 * t;
+                    Store2(dstRe + even, rEven);
+                    Store2(dstIm + even, iEven);
+                    Store2(dstRe + odd, rOdd);
+                    Store2(dstIm + odd, iOdd);
+                });
+}
+
+// The last pass and the bit-reversal permutation in place, by blocks: the block of middle m
+// and that of rev(middle) trade places, each finished and turned as above. One of the two is
+// set aside first, so that neither is overwritten before it is read.
+void Reverse(double* re, double* im, int n, const int* middleReversal, const double* cosTable,
+             const double* minusSinTable) {
+    const LastTwiddles w = LastPassTwiddles(cosTable, minusSinTable);
     const int row = n / 8;
     double keptRe[64];
     double keptIm[64];
@@ -427,12 +529,10 @@ void Reverse(double* re, double* im, int n, const int* middleReversal) {
             __builtin_memcpy(keptIm + 8 * i, m + i * row, 8 * sizeof(double));
         }
         if (partner != middle) {
-            ReverseBlock(re + partner * 8, row, r, row);
-            ReverseBlock(im + partner * 8, row, m, row);
+            ReverseBlock(re + partner * 8, im + partner * 8, row, r, m, row, w);
             r = re + partner * 8;
             m = im + partner * 8;
         }
-        ReverseBlock(keptRe, 8, r, row);
-        ReverseBlock(keptIm, 8, m, row);
+        ReverseBlock(keptRe, keptIm, 8, r, m, row, w);
     }
 }

@@ -66,14 +66,14 @@ void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
     if (re.size() < block || im.size() < block || outRe.size() < block || outIm.size() < block) {
         return;
     }
-    // The block is read straight into the transform, its zero half implied. The reorderings of
-    // both transforms are folded into passes made anyway: the product gathers the forward
-    // spectrum from bit-reversed order (negating the imaginary part as the inverse begins), and
-    // the overlap-add gathers the inverse result. Every value sees the same operations as with
-    // the whole transforms.
+    // The block is read straight into the transform, its zero half implied. The last pass and
+    // the reordering of both transforms are folded into passes made anyway: the product
+    // gathers the forward spectrum from bit-reversed order (negating the imaginary part as the
+    // inverse begins), and the overlap-add gathers the inverse result. Every value sees the
+    // same operations as with the whole transforms.
     plan.PaddedButterflies(re.first(block), im.first(block), WorkRe, WorkIm, FilterFrame);
     plan.ConjugateProduct(WorkRe, WorkIm, FilterRe, FilterIm, freqRe, freqIm, FilterFrame);
-    plan.Butterflies(freqRe, freqIm, FilterFrame);
+    plan.OpenButterflies(freqRe, freqIm, FilterFrame);
     plan.OverlapAdd(freqRe, freqIm, outRe, outIm, OverlapRe, OverlapIm, FilterFrame);
 }
 
@@ -97,11 +97,12 @@ void modDSP::RunStage(std::int32_t index, std::span<double> re, std::span<double
 void modDSP::SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t count) {
     // Only magnitudes are wanted: read them in natural order straight from the bit-reversed
     // result (re/im are scratch and stay reordered).
-    Plan.Butterflies(re, im, BlockFrames);
-    if (count == BlockFrames) { // every bin: by blocks of neighbours
+    if (count == BlockFrames) { // every bin: the last pass and the reading by blocks
+        Plan.OpenButterflies(re, im, BlockFrames);
         Plan.Magnitudes(re, im, MagBuf, BlockFrames);
         return;
     }
+    Plan.Butterflies(re, im, BlockFrames);
     const std::span<const std::int32_t> rev = Plan.Reversal(BlockFrames);
     for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
         const auto m = static_cast<std::size_t>(rev[k]);

@@ -114,25 +114,21 @@ void FftPlan::Butterflies(std::span<double> re, std::span<double> im, std::int32
         im.size() < static_cast<std::size_t>(n) || StageCount(n) < 1) {
         return;
     }
-    KernelsFor(Path_).DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data());
+    KernelsFor(Path_).DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data(), true);
+}
+
+void FftPlan::OpenButterflies(std::span<double> re, std::span<double> im, std::int32_t n) const {
+    if (!Blocked(n, static_cast<std::size_t>(n), {re.size(), im.size()})) {
+        return;
+    }
+    KernelsFor(Path_).DifStages(re.data(), im.data(), n, Cos_.data(), MinusSin_.data(), false);
 }
 
 void FftPlan::PaddedButterflies(std::span<const double> re, std::span<const double> im,
                                 std::span<double> outRe, std::span<double> outIm,
                                 std::int32_t n) const {
-    if (!IsPowerOfTwo(n) || n > MaxLength_ || StageCount(n) < 1 ||
-        re.size() < static_cast<std::size_t>(n / 2) ||
-        im.size() < static_cast<std::size_t>(n / 2) || outRe.size() < static_cast<std::size_t>(n) ||
-        outIm.size() < static_cast<std::size_t>(n)) {
-        return;
-    }
-    if (n < 16) { // too short for a first pass of four-point columns: pad, then as usual
-        const auto half = static_cast<std::size_t>(n / 2);
-        std::copy_n(re.begin(), half, outRe.begin());
-        std::copy_n(im.begin(), half, outIm.begin());
-        std::fill_n(outRe.begin() + static_cast<std::ptrdiff_t>(half), half, 0.0);
-        std::fill_n(outIm.begin() + static_cast<std::ptrdiff_t>(half), half, 0.0);
-        Butterflies(outRe, outIm, n);
+    if (!Blocked(n, static_cast<std::size_t>(n / 2), {re.size(), im.size()}) ||
+        !Blocked(n, static_cast<std::size_t>(n), {outRe.size(), outIm.size()})) {
         return;
     }
     KernelsFor(Path_).PaddedDifStages(re.data(), im.data(), outRe.data(), outIm.data(), n,
@@ -163,7 +159,8 @@ void FftPlan::ConjugateProduct(std::span<const double> re, std::span<const doubl
         return;
     }
     KernelsFor(Path_).ConjugateProduct(re.data(), im.data(), fRe.data(), fIm.data(), outRe.data(),
-                                       outIm.data(), n, Reversal(n / 64).data());
+                                       outIm.data(), n, Reversal(n / 64).data(), Cos_.data(),
+                                       MinusSin_.data());
 }
 
 void FftPlan::OverlapAdd(std::span<const double> re, std::span<const double> im,
@@ -175,7 +172,8 @@ void FftPlan::OverlapAdd(std::span<const double> re, std::span<const double> im,
         return;
     }
     KernelsFor(Path_).OverlapAdd(re.data(), im.data(), outRe.data(), outIm.data(), tailRe.data(),
-                                 tailIm.data(), n, Reversal(n / 64).data());
+                                 tailIm.data(), n, Reversal(n / 64).data(), Cos_.data(),
+                                 MinusSin_.data());
 }
 
 void FftPlan::Magnitudes(std::span<const double> re, std::span<const double> im,
@@ -183,7 +181,8 @@ void FftPlan::Magnitudes(std::span<const double> re, std::span<const double> im,
     if (!Blocked(n, static_cast<std::size_t>(n), {re.size(), im.size(), out.size()})) {
         return;
     }
-    KernelsFor(Path_).Magnitudes(re.data(), im.data(), out.data(), n, Reversal(n / 64).data());
+    KernelsFor(Path_).Magnitudes(re.data(), im.data(), out.data(), n, Reversal(n / 64).data(),
+                                 Cos_.data(), MinusSin_.data());
 }
 
 void FFT(std::span<double> re, std::span<double> im, std::int32_t n, const FftPlan& plan) {
@@ -191,11 +190,14 @@ void FFT(std::span<double> re, std::span<double> im, std::int32_t n, const FftPl
         im.size() < static_cast<std::size_t>(n)) {
         return;
     }
-    plan.Butterflies(re, im, n);
-    if (n >= 64) { // by blocks of neighbours, as the passes that read a reversed result
-        KernelsFor(plan.Path_).Reverse(re.data(), im.data(), n, plan.Reversal(n / 64).data());
+    if (n >= 64) { // the last pass and the reordering by blocks, as the block passes read
+        plan.OpenButterflies(re, im, n);
+        KernelsFor(plan.Path_)
+            .Reverse(re.data(), im.data(), n, plan.Reversal(n / 64).data(), plan.Cos_.data(),
+                     plan.MinusSin_.data());
         return;
     }
+    plan.Butterflies(re, im, n);
     const std::span<const std::int32_t> rev = plan.Reversal(n);
     for (std::size_t i = 0; i < rev.size(); ++i) {
         const auto j = static_cast<std::size_t>(rev[i]);

@@ -37,7 +37,12 @@ public:
     // at Reversal(n)[k]. Lets a caller fold the reordering into a pass it makes anyway; the
     // values are those of FFT. Same length rule as FFT.
     void Butterflies(std::span<double> re, std::span<double> im, std::int32_t n) const;
-    // Butterflies of the frame re/im[0..n/2) followed by n/2 zeros (a block padded for fast
+    // The stages for a block pass below to read: an open result. Where the instruction set
+    // makes it cheaper, the last two stages (half-spans 2 and 1) are left to the block pass,
+    // which runs them as it reads; so an open result is for the block passes only. n as for
+    // the block passes; otherwise nothing is written.
+    void OpenButterflies(std::span<double> re, std::span<double> im, std::int32_t n) const;
+    // OpenButterflies of the frame re/im[0..n/2) followed by n/2 zeros (a block padded for fast
     // convolution), into outRe/outIm[0..n): the same values, without storing the zeros or
     // copying the block first. The inputs must not overlap the outputs; a span too short or a
     // bad n writes nothing.
@@ -46,12 +51,13 @@ public:
     // For a power of two n up to MaxLength: position of natural bin k after Butterflies
     // (a permutation that is its own inverse); empty for any other n.
     std::span<const std::int32_t> Reversal(std::int32_t n) const;
-    // Passes that read a Butterflies result (bit-reversed) in natural order, bin x[k] of re/im,
-    // as 8 x 8 blocks of neighbours instead of one bin from each of eight far-apart lines:
-    // each bin's arithmetic is that of the plain loop over k. n must be a power of two from 64
-    // to MaxLength and every span long enough (n, or n/2 for the halves); otherwise nothing is
-    // written. The inputs must not overlap the outputs.
-    // For k < n: out[k] = conj(x[k] * f[k]), that is xr * fr - xi * fi and -(xr * fi + xi * fr).
+    // Passes that read an open result (finishing it where it was left open) in natural order,
+    // bin x[k] of the Butterflies result, as 8 x 8 blocks of neighbours instead of one bin from
+    // each of eight far-apart lines: each bin's arithmetic is that of the whole transform and
+    // then of the plain loop over k. n must be a power of two from 64 to MaxLength and every span
+    // long enough (n, or n/2 for the halves); otherwise nothing is written. The inputs must not
+    // overlap the outputs, and are left as they were. For k < n: out[k] = conj(x[k] * f[k]), that
+    // is xr * fr - xi * fi and -(xr * fi + xi * fr).
     void ConjugateProduct(std::span<const double> re, std::span<const double> im,
                           std::span<const double> fRe, std::span<const double> fIm,
                           std::span<double> outRe, std::span<double> outIm, std::int32_t n) const;

@@ -218,9 +218,9 @@ void Spectrum::DrawWideSpectrum(std::span<const double> specBuf, std::int32_t /*
         WideMagnitudes[static_cast<std::size_t>(x)] =
             Interpolate(specBuf, k * WideHzPerColumn / BinSpacing);
     }
-    const double height = TraceHeight(WideFrameDC);
+    const RowScale wideScale = RowScaleFor(TraceHeight(WideFrameDC), videoFilter);
     for (std::size_t x = 0; x < WidePoints.size(); ++x) {
-        WidePoints[x].Y = AverageRow(WideMagnitudes[x], height, WidePoints[x].Y, videoFilter);
+        WidePoints[x].Y = AverageRow(WideMagnitudes[x], wideScale, WidePoints[x].Y);
     }
 
     // The backdrop never changes after initialisation and a box keeps what it was shown, so it
@@ -257,9 +257,9 @@ void Spectrum::DrawAudioSpectrum(std::span<const double> specBuf, std::int32_t /
         AudioMagnitudes[static_cast<std::size_t>(x)] =
             Interpolate(specBuf, x * hzPerColumn / BinSpacing);
     }
-    const double height = TraceHeight(AudioFrameDC);
+    const RowScale audioScale = RowScaleFor(TraceHeight(AudioFrameDC), videoFilter);
     for (std::size_t x = 0; x < AudioPoints.size(); ++x) {
-        AudioPoints[x].Y = AverageRow(AudioMagnitudes[x], height, AudioPoints[x].Y, videoFilter);
+        AudioPoints[x].Y = AverageRow(AudioMagnitudes[x], audioScale, AudioPoints[x].Y);
     }
 
     // Label changes made by DrawAudioScale appear with this block.
@@ -281,8 +281,13 @@ double Spectrum::Interpolate(std::span<const double> bins, double p) {
     return f * bins[i + 1] + (1 - f) * bins[i];
 }
 
-std::int32_t Spectrum::AverageRow(double magnitude, double height, std::int32_t previousRow,
-                                  std::int32_t n) {
+Spectrum::RowScale Spectrum::RowScaleFor(double height, std::int32_t n) {
+    const double blocks = std::max(n, 1);
+    return {height / DbSpan, blocks, 1 - 1 / blocks};
+}
+
+std::int32_t Spectrum::AverageRow(double magnitude, const RowScale& scale,
+                                  std::int32_t previousRow) {
     if (magnitude == 0.0) {
         magnitude = ZeroMagnitude;
     }
@@ -293,10 +298,14 @@ std::int32_t Spectrum::AverageRow(double magnitude, double height, std::int32_t 
     if (db >= -DbSpan) {
         depth = std::max(-db, -DbSpan);
     }
-    const double target = depth * (height / DbSpan);
-    const double blocks = std::max(n, 1);
-    const double y = (1 - 1 / blocks) * previousRow + target / blocks;
+    const double target = depth * scale.RowsPerDb;
+    const double y = scale.Keep * previousRow + target / scale.Blocks;
     return static_cast<std::int32_t>(RoundHalfEven(y));
+}
+
+std::int32_t Spectrum::AverageRow(double magnitude, double height, std::int32_t previousRow,
+                                  std::int32_t n) {
+    return AverageRow(magnitude, RowScaleFor(height, n), previousRow);
 }
 
 std::array<char, 6> Spectrum::FrequencyLabel(double kHz) {

@@ -5,51 +5,12 @@
 // Per-instruction-set builds of the transform's inner loops (see FftKernels.inl).
 namespace corvane::rxDSP::kernels {
 namespace baseline {
-void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable,
-               bool lastPass);
-void PaddedDifStages(const double* inRe, const double* inIm, double* re, double* im, int n,
-                     const double* cosTable, const double* minusSinTable);
-void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
-                      double* outRe, double* outIm, int n, const int* middleReversal,
-                      const double* cosTable, const double* minusSinTable);
-void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
-                double* tailIm, int n, const int* middleReversal, const double* cosTable,
-                const double* minusSinTable);
-void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal,
-                const double* cosTable, const double* minusSinTable);
-void Reverse(double* re, double* im, int n, const int* middleReversal, const double* cosTable,
-             const double* minusSinTable);
+#include "FftKernelsDecl.inl"
 } // namespace baseline
 namespace avx2 {
-void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable,
-               bool lastPass);
-void PaddedDifStages(const double* inRe, const double* inIm, double* re, double* im, int n,
-                     const double* cosTable, const double* minusSinTable);
-void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
-                      double* outRe, double* outIm, int n, const int* middleReversal,
-                      const double* cosTable, const double* minusSinTable);
-void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
-                double* tailIm, int n, const int* middleReversal, const double* cosTable,
-                const double* minusSinTable);
-void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal,
-                const double* cosTable, const double* minusSinTable);
-void Reverse(double* re, double* im, int n, const int* middleReversal, const double* cosTable,
-             const double* minusSinTable);
+#include "FftKernelsDecl.inl"
 } // namespace avx2
 namespace avx512 {
-void DifStages(double* re, double* im, int n, const double* cosTable, const double* minusSinTable,
-               bool lastPass);
-void PaddedDifStages(const double* inRe, const double* inIm, double* re, double* im, int n,
-                     const double* cosTable, const double* minusSinTable);
-void ConjugateProduct(const double* re, const double* im, const double* fRe, const double* fIm,
-                      double* outRe, double* outIm, int n, const int* middleReversal,
-                      const double* cosTable, const double* minusSinTable);
-void OverlapAdd(const double* re, const double* im, double* outRe, double* outIm, double* tailRe,
-                double* tailIm, int n, const int* middleReversal, const double* cosTable,
-                const double* minusSinTable);
-void Magnitudes(const double* re, const double* im, double* out, int n, const int* middleReversal,
-                const double* cosTable, const double* minusSinTable);
-void Reverse(double* re, double* im, int n, const int* middleReversal, const double* cosTable,
-             const double* minusSinTable);
+#include "FftKernelsDecl.inl"
 } // namespace avx512
 } // namespace corvane::rxDSP::kernels

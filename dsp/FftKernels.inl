@@ -40,10 +40,44 @@ static void LastStage(double* __restrict re, double* __restrict im, int n, doubl
     }
 }
 
-// Two consecutive stages in one pass over a group of 4q elements (x0..x3 at j, j+q, j+2q,
-// j+3q): the stage with half-span 2q pairs (x0, x2) with twiddle j and (x1, x3) with twiddle
-// j + q, then the stage with half-span q pairs (x0, x1) and (x2, x3) with twiddle j. Each
-// element sees exactly the operations of the two separate stages; only the memory passes go.
+// Two consecutive stages on one column of four points (x0..x3, y0..y3 their real and
+// imaginary parts, at j, j+q, j+2q, j+3q of a group of 4q): the stage with half-span 2q pairs
+// (x0, x2) with twiddle (ca, sa) and (x1, x3) with (cb, sb), then the stage with half-span q
+// pairs (x0, x1) and (x2, x3) with (c1, s1). Each element sees exactly the operations of the
+// two separate stages. T is a double, or a vector whose lanes each do what a double does.
+// Always inlined: called, the eight values would go through memory.
+template <typename T>
+__attribute__((always_inline)) static inline void Column4(T& x0, T& x1, T& x2, T& x3, T& y0, T& y1,
+                                                          T& y2, T& y3, T ca, T sa, T cb, T sb,
+                                                          T c1, T s1) {
+    T xt = x0 - x2;
+    x0 = x0 + x2;
+    T yt = y0 - y2;
+    y0 = y0 + y2;
+    x2 = ca * xt - sa * yt;
+    y2 = ca * yt + sa * xt;
+    xt = x1 - x3;
+    x1 = x1 + x3;
+    yt = y1 - y3;
+    y1 = y1 + y3;
+    x3 = cb * xt - sb * yt;
+    y3 = cb * yt + sb * xt;
+
+    xt = x0 - x1;
+    x0 = x0 + x1;
+    yt = y0 - y1;
+    y0 = y0 + y1;
+    x1 = c1 * xt - s1 * yt;
+    y1 = c1 * yt + s1 * xt;
+    xt = x2 - x3;
+    x2 = x2 + x3;
+    yt = y2 - y3;
+    y2 = y2 + y3;
+    x3 = c1 * xt - s1 * yt;
+    y3 = c1 * yt + s1 * xt;
+}
+
+// Column4 over the q columns of one group; only the memory passes between the two stages go.
 static void Butterflies4(double* __restrict r0, double* __restrict r1, double* __restrict r2,
                          double* __restrict r3, double* __restrict m0, double* __restrict m1,
                          double* __restrict m2, double* __restrict m3, const double* __restrict ca,
@@ -53,31 +87,15 @@ static void Butterflies4(double* __restrict r0, double* __restrict r1, double* _
     for (int j = 0; j < q; ++j) {
         double x0 = r0[j], x1 = r1[j], x2 = r2[j], x3 = r3[j];
         double y0 = m0[j], y1 = m1[j], y2 = m2[j], y3 = m3[j];
-        double xt = x0 - x2;
-        x0 = x0 + x2;
-        double yt = y0 - y2;
-        y0 = y0 + y2;
-        x2 = ca[j] * xt - sa[j] * yt;
-        y2 = ca[j] * yt + sa[j] * xt;
-        xt = x1 - x3;
-        x1 = x1 + x3;
-        yt = y1 - y3;
-        y1 = y1 + y3;
-        x3 = cb[j] * xt - sb[j] * yt;
-        y3 = cb[j] * yt + sb[j] * xt;
-
-        xt = x0 - x1;
-        r0[j] = x0 + x1;
-        yt = y0 - y1;
-        m0[j] = y0 + y1;
-        r1[j] = c1[j] * xt - s1[j] * yt;
-        m1[j] = c1[j] * yt + s1[j] * xt;
-        xt = x2 - x3;
-        r2[j] = x2 + x3;
-        yt = y2 - y3;
-        m2[j] = y2 + y3;
-        r3[j] = c1[j] * xt - s1[j] * yt;
-        m3[j] = c1[j] * yt + s1[j] * xt;
+        Column4(x0, x1, x2, x3, y0, y1, y2, y3, ca[j], sa[j], cb[j], sb[j], c1[j], s1[j]);
+        r0[j] = x0;
+        r1[j] = x1;
+        r2[j] = x2;
+        r3[j] = x3;
+        m0[j] = y0;
+        m1[j] = y1;
+        m2[j] = y2;
+        m3[j] = y3;
     }
 }
 
@@ -269,10 +287,9 @@ void DifStages(double* re, double* im, int n, const double* cosTable, const doub
     DifStagesFrom(re, im, n, n / 2, cosTable, minusSinTable, lastPass);
 }
 
-// The first pass of a frame whose upper half is zero (x2 = x3 = +0 in every column of
-// Butterflies4, q = n/4), read from in and written to out. These are Butterflies4's operations
-// with the zeros as constants: the compiler drops only x - 0.0, which is x for every x; x + 0.0
-// stays (it turns -0 into +0).
+// The first pass of a frame whose upper half is zero (x2 = x3 = +0 in every column, q = n/4),
+// read from in and written to out: Column4 with the zeros as constants. The compiler drops
+// only x - 0.0, which is x for every x; x + 0.0 stays (it turns -0 into +0).
 static void PaddedButterflies4(const double* __restrict in0, const double* __restrict in1,
                                const double* __restrict inIm0, const double* __restrict inIm1,
                                double* __restrict r0, double* __restrict r1, double* __restrict r2,
@@ -281,35 +298,18 @@ static void PaddedButterflies4(const double* __restrict in0, const double* __res
                                const double* __restrict ca, const double* __restrict sa,
                                const double* __restrict cb, const double* __restrict sb,
                                const double* __restrict c1, const double* __restrict s1, int q) {
-    constexpr double zero = 0.0;
     for (int j = 0; j < q; ++j) {
-        double x0 = in0[j], x1 = in1[j], x2 = zero, x3 = zero;
-        double y0 = inIm0[j], y1 = inIm1[j], y2 = zero, y3 = zero;
-        double xt = x0 - x2;
-        x0 = x0 + x2;
-        double yt = y0 - y2;
-        y0 = y0 + y2;
-        x2 = ca[j] * xt - sa[j] * yt;
-        y2 = ca[j] * yt + sa[j] * xt;
-        xt = x1 - x3;
-        x1 = x1 + x3;
-        yt = y1 - y3;
-        y1 = y1 + y3;
-        x3 = cb[j] * xt - sb[j] * yt;
-        y3 = cb[j] * yt + sb[j] * xt;
-
-        xt = x0 - x1;
-        r0[j] = x0 + x1;
-        yt = y0 - y1;
-        m0[j] = y0 + y1;
-        r1[j] = c1[j] * xt - s1[j] * yt;
-        m1[j] = c1[j] * yt + s1[j] * xt;
-        xt = x2 - x3;
-        r2[j] = x2 + x3;
-        yt = y2 - y3;
-        m2[j] = y2 + y3;
-        r3[j] = c1[j] * xt - s1[j] * yt;
-        m3[j] = c1[j] * yt + s1[j] * xt;
+        double x0 = in0[j], x1 = in1[j], x2 = 0.0, x3 = 0.0;
+        double y0 = inIm0[j], y1 = inIm1[j], y2 = 0.0, y3 = 0.0;
+        Column4(x0, x1, x2, x3, y0, y1, y2, y3, ca[j], sa[j], cb[j], sb[j], c1[j], s1[j]);
+        r0[j] = x0;
+        r1[j] = x1;
+        r2[j] = x2;
+        r3[j] = x3;
+        m0[j] = y0;
+        m1[j] = y1;
+        m2[j] = y2;
+        m3[j] = y3;
     }
 }
 
@@ -360,37 +360,6 @@ static LastTwiddles LastPassTwiddles(const double* cosTable, const double* minus
             Pair{cosTable[1], cosTable[1]}, Pair{minusSinTable[1], minusSinTable[1]}};
 }
 
-// Butterflies4's operations with q = 1 on x[0..3], y[0..3], lane by lane. Always inlined:
-// called, the eight pairs would go through memory.
-__attribute__((always_inline)) static inline void FinishGroup(Pair* x, Pair* y,
-                                                              const LastTwiddles& w) {
-    Pair xt = x[0] - x[2];
-    const Pair x0 = x[0] + x[2];
-    Pair yt = y[0] - y[2];
-    const Pair y0 = y[0] + y[2];
-    const Pair x2 = w.ca * xt - w.sa * yt;
-    const Pair y2 = w.ca * yt + w.sa * xt;
-    xt = x[1] - x[3];
-    const Pair x1 = x[1] + x[3];
-    yt = y[1] - y[3];
-    const Pair y1 = y[1] + y[3];
-    const Pair x3 = w.cb * xt - w.sb * yt;
-    const Pair y3 = w.cb * yt + w.sb * xt;
-
-    xt = x0 - x1;
-    x[0] = x0 + x1;
-    yt = y0 - y1;
-    y[0] = y0 + y1;
-    x[1] = w.c1 * xt - w.s1 * yt;
-    y[1] = w.c1 * yt + w.s1 * xt;
-    xt = x2 - x3;
-    x[2] = x2 + x3;
-    yt = y2 - y3;
-    y[2] = y2 + y3;
-    x[3] = w.c1 * xt - w.s1 * yt;
-    y[3] = w.c1 * yt + w.s1 * xt;
-}
-
 // One source block (rows srcRow apart) finished and transposed: visit(j, t, rEven, iEven,
 // rOdd, iOdd) for columns 2j, 2j + 1 of the rows of low = 2t, 2t + 1.
 template <typename Visit>
@@ -405,8 +374,9 @@ static void FinishBlock(const double* re, const double* im, int srcRow, const La
             LoadColumns(re, a + group + 2, b + group + 2, x[2], x[3]);
             LoadColumns(im, a + group, b + group, y[0], y[1]);
             LoadColumns(im, a + group + 2, b + group + 2, y[2], y[3]);
-            if (LastPassInBlocks) {
-                FinishGroup(x, y, w);
+            if (LastPassInBlocks) { // Column4 with q = 1, lane by lane
+                Column4(x[0], x[1], x[2], x[3], y[0], y[1], y[2], y[3], w.ca, w.sa, w.cb, w.sb,
+                        w.c1, w.s1);
             }
             visit(group / 2, t, x[0], y[0], x[1], y[1]);
             visit(group / 2 + 1, t, x[2], y[2], x[3], y[3]);

@@ -84,10 +84,7 @@ void FilterStage::Reset() {
 }
 
 void modDSP::RunStage(std::int32_t index, std::span<double> re, std::span<double> im) {
-    constexpr auto block = static_cast<std::size_t>(BlockFrames);
-    if (re.size() < block || im.size() < block) {
-        return;
-    }
+    // Both refuse spans shorter than a block.
     Stages[static_cast<std::size_t>(index)].Filter(re, im, Plan, FreqRe, FreqIm, re, im);
     if (index == FilterIndex::Channel) {
         RunAgc(re, im);

@@ -3,6 +3,8 @@
 #include "SoundRings.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace corvane {
 
@@ -104,6 +106,9 @@ void SoundRings::WritePlay(std::int32_t frame, std::span<const std::int16_t> src
 }
 
 PlayPositions SoundRings::Positions() const {
+    if (FollowsClock_) {
+        return PositionsAt(SteadyNowNs());
+    }
     const std::uint64_t state = PlayState_.load(std::memory_order_acquire);
     const auto fetch = static_cast<std::int32_t>(state & 0xffffffffu);
     const auto since = static_cast<std::int64_t>(state >> 32);
@@ -114,6 +119,10 @@ PlayPositions SoundRings::Positions() const {
 }
 
 void SoundRings::SetPlayPosition(std::int32_t frame) {
+    if (FollowsClock_) {
+        SetPlayPositionAt(frame, SteadyNowNs());
+        return;
+    }
     PlayState_.store(PackPlayState(static_cast<std::uint32_t>(frame % PlayFrames), 0),
                      std::memory_order_release);
 }
@@ -191,6 +200,10 @@ void SoundRings::Capture(const std::int16_t* in, std::int32_t frames) noexcept {
 }
 
 void SoundRings::Fetch(std::int16_t* out, std::int32_t frames) noexcept {
+    if (FollowsClock_) {
+        FetchAt(out, frames, SteadyNowNs());
+        return;
+    }
     if (!Playing_.load(std::memory_order_acquire)) {
         std::fill(out, out + 2 * frames, std::int16_t{0});
         return;
@@ -212,6 +225,114 @@ void SoundRings::Fetch(std::int16_t* out, std::int32_t frames) noexcept {
     // plays from there.
     PlayState_.compare_exchange_strong(state, PackPlayState(next, fetched),
                                        std::memory_order_acq_rel);
+}
+
+std::int64_t SoundRings::SteadyNowNs() noexcept {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+namespace {
+
+// Frames that play in `ns` nanoseconds (none for a negative time).
+std::int64_t FramesIn(std::int64_t ns) {
+    return ns > 0 ? ns / 1000 * SoundRate / 1000000 : 0;
+}
+
+std::int32_t PlayFrameOf(std::int64_t frame) {
+    return static_cast<std::int32_t>((frame % PlayFrames + PlayFrames) % PlayFrames);
+}
+
+constexpr std::uint64_t PendingBit = std::uint64_t{1} << 32;
+constexpr std::int64_t LateStartFrames = 1024; // half a block
+
+} // namespace
+
+// A position set while the device follows the clock takes effect on the device's timeline:
+// the player is taken to start from it at once, as a card does, so until the device's next
+// request the position moves with the clock from there, and a request that comes late begins
+// where the clock has got to. A server that starts a stream late (a null sink wakes only after the
+// block it was sleeping for, up to 2 s) thus costs the frames it did not play, as a card that was
+// started late would, instead of holding the player still while the writer laps it.
+void SoundRings::SetPlayPositionAt(std::int32_t frame, std::int64_t nowNs) {
+    const std::uint64_t old = PendingSet_.load(std::memory_order_relaxed);
+    const std::uint64_t generation = ((old >> 32) | 1u) + 2u; // odd: pending
+    PendingAtNs_.store(nowNs, std::memory_order_relaxed);
+    PendingSet_.store((generation << 32) | static_cast<std::uint32_t>(frame % PlayFrames),
+                      std::memory_order_release);
+}
+
+// Between requests the player moves on with the clock through the frames the device took at
+// its last request, and stops at their end if the next request is late: it never claims more
+// than the device has taken, and it starts again from the device's own word at every request,
+// so it keeps the device's timeline, not this machine's.
+PlayPositions SoundRings::PositionsAt(std::int64_t nowNs) const {
+    const std::uint64_t pending = PendingSet_.load(std::memory_order_acquire);
+    if ((pending & PendingBit) != 0) {
+        const std::int64_t since = nowNs - PendingAtNs_.load(std::memory_order_relaxed);
+        const std::int32_t play =
+            PlayFrameOf(static_cast<std::int64_t>(pending & 0xffffffffu) + FramesIn(since));
+        return {play * FrameBytes, play * FrameBytes};
+    }
+    std::int32_t fetch = 0;
+    std::int32_t step = 0;
+    std::int64_t at = 0;
+    for (;;) {
+        const std::uint32_t seq = TimedSeq_.load(std::memory_order_acquire);
+        if ((seq & 1u) != 0) {
+            std::this_thread::yield(); // the device is writing: a few stores, then it is done
+            continue;
+        }
+        fetch = TimedFetch_.load(std::memory_order_relaxed);
+        step = TimedStep_.load(std::memory_order_relaxed);
+        at = TimedAtNs_.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (TimedSeq_.load(std::memory_order_relaxed) == seq) {
+            break;
+        }
+    }
+    const std::int64_t moved = std::min<std::int64_t>(FramesIn(nowNs - at), step);
+    return {PlayFrameOf(static_cast<std::int64_t>(fetch) - step + moved) * FrameBytes,
+            fetch * FrameBytes};
+}
+
+void SoundRings::FetchAt(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept {
+    if (!Playing_.load(std::memory_order_acquire)) {
+        std::fill(out, out + 2 * frames, std::int16_t{0});
+        return;
+    }
+    std::int32_t from = TimedFetch_.load(std::memory_order_relaxed);
+    std::uint64_t pending = PendingSet_.load(std::memory_order_acquire);
+    const bool taken = (pending & PendingBit) != 0;
+    if (taken) {
+        // A request within half a block of the set begins exactly there, as a running stream's
+        // next request always does, so nothing is dropped; only the part of a late start
+        // beyond that goes unplayed.
+        const std::int64_t late =
+            FramesIn(nowNs - PendingAtNs_.load(std::memory_order_relaxed)) - LateStartFrames;
+        from = PlayFrameOf(static_cast<std::int64_t>(pending & 0xffffffffu) +
+                           std::max<std::int64_t>(late, 0));
+    }
+    for (std::int32_t j = 0; j < frames; ++j) {
+        const std::uint32_t v = Play_[static_cast<std::size_t>((from + j) % PlayFrames)].load(
+            std::memory_order_relaxed);
+        out[2 * j] = LeftOf(v);
+        out[2 * j + 1] = RightOf(v);
+    }
+    const std::uint32_t seq = TimedSeq_.load(std::memory_order_relaxed);
+    TimedSeq_.store(seq + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    TimedFetch_.store((from + frames) % PlayFrames, std::memory_order_relaxed);
+    TimedStep_.store(std::min(frames, PlayFrames), std::memory_order_relaxed);
+    TimedAtNs_.store(nowNs, std::memory_order_relaxed);
+    TimedSeq_.store(seq + 2, std::memory_order_release);
+    if (taken) {
+        // Only now, so that the UI thread sees either the pending position or the request that
+        // took it; a position set meanwhile stays pending for the next request.
+        PendingSet_.compare_exchange_strong(pending, pending & ~PendingBit,
+                                            std::memory_order_acq_rel);
+    }
 }
 
 } // namespace corvane

@@ -56,6 +56,13 @@ public:
     // before the frame playback was last started from.
     PlayPositions Positions() const;
     void SetPlayPosition(std::int32_t frame);
+    // For a device that takes frames in large, irregular steps on its own timeline (a sound
+    // server's sink takes as much as it renders at once, which can be more than a block, and
+    // starts a stream only when it next wakes, which can be seconds after it was connected):
+    // the play position then moves with the clock between the device's requests instead of
+    // in its steps, so that the block exchange sees a player that keeps time. See FetchAt.
+    // Set once, before the device runs.
+    void SetFollowsClock(bool on) { FollowsClock_ = on; }
     // Frames the device holds between fetching and sounding them.
     void SetLatencyFrames(std::int32_t frames) {
         LatencyFrames_.store(frames, std::memory_order_relaxed);
@@ -83,6 +90,13 @@ public:
     // The two halves of Transfer, for back ends whose capture and playback run separately.
     void Capture(const std::int16_t* in, std::int32_t frames) noexcept;
     void Fetch(std::int16_t* out, std::int32_t frames) noexcept;
+    // Fetch for a device that follows the clock, at monotonic time `nowNs`.
+    void FetchAt(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept;
+    // The positions at monotonic time `nowNs` (the device follows the clock).
+    PlayPositions PositionsAt(std::int64_t nowNs) const;
+    // SetPlayPosition at monotonic time `nowNs` (the device follows the clock).
+    void SetPlayPositionAt(std::int32_t frame, std::int64_t nowNs);
+    static std::int64_t SteadyNowNs() noexcept;
 
 private:
     void StoreCaptured(const std::int16_t* in, std::int32_t frames) noexcept;
@@ -111,6 +125,19 @@ private:
     std::array<std::atomic<std::int32_t>, MaxNotifications> Queued_{};
     std::array<bool, MaxNotifications> OverrunCounted_{}; // device side only
     std::atomic<std::uint64_t> Overruns_{0};
+    // A device that follows the clock. The device's last request: it took frames up to
+    // TimedFetch_ (exclusive), TimedStep_ of them, at TimedAtNs_; written by the device only,
+    // under the sequence count TimedSeq_ (odd while writing), so the UI thread reads the
+    // three together without a lock. A position set by the UI thread waits in PendingSet_
+    // (frame in the low half, a generation in the high half; the generation's low bit set
+    // while pending) from PendingAtNs_ until the device's next request takes it.
+    bool FollowsClock_ = false;
+    std::atomic<std::uint32_t> TimedSeq_{0};
+    std::atomic<std::int32_t> TimedFetch_{0};
+    std::atomic<std::int32_t> TimedStep_{0};
+    std::atomic<std::int64_t> TimedAtNs_{0};
+    std::atomic<std::uint64_t> PendingSet_{0};
+    std::atomic<std::int64_t> PendingAtNs_{0};
     std::atomic<std::uint64_t> Merged_{0};
     std::atomic<std::uint64_t> Captured_{0};
 };

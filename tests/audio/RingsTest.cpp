@@ -157,5 +157,77 @@ TEST(SoundRings, PlayPositionLagsWritePositionByTheLatencyAndWraps) {
     EXPECT_EQ(rings.Positions().Write, before.Write);
 }
 
+// A server's sink takes frames in steps of its own (here 2304 frames, more than a block, as a
+// PulseAudio null sink that rewinds does) and may start a stream seconds late. The play
+// position must keep time between the steps and through the late start, and the frames taken
+// must be those the position says.
+TEST(SoundRings, ClockFollowingPlayerKeepsTimeBetweenLargeStepsAndThroughALateStart) {
+    NotificationQueue q;
+    SoundRings rings(q);
+    rings.SetFollowsClock(true);
+    std::vector<std::int16_t> ring(2 * 8192);
+    for (std::size_t j = 0; j < ring.size(); ++j) {
+        ring[j] = static_cast<std::int16_t>(j / 2); // left and right: the frame's number
+    }
+    rings.WritePlay(0, ring);
+    constexpr std::int64_t Ms = 1000000; // ns
+    const auto frameAt = [&](std::int64_t ns) { return rings.PositionsAt(ns).Play / 4; };
+
+    // Set at t = 0, but the server takes nothing for 2 s: the player runs on the clock.
+    rings.SetPlaying(true);
+    rings.SetPlayPositionAt(0, 0);
+    EXPECT_EQ(frameAt(0), 0);
+    EXPECT_EQ(frameAt(10 * Ms), 480);
+    EXPECT_EQ(frameAt(1000 * Ms), 48000 % 8192);
+    EXPECT_EQ(rings.PositionsAt(1000 * Ms).Write, rings.PositionsAt(1000 * Ms).Play);
+
+    // Its first request, at 2 s, starts where the clock has got to, less the half block any
+    // running stream's first request may take.
+    std::vector<std::int16_t> out(2 * 2304);
+    rings.FetchAt(out.data(), 2304, 2000 * Ms);
+    const std::int32_t start = (96000 - 1024) % 8192;
+    EXPECT_EQ(out[0], start);
+    EXPECT_EQ(out[2 * 2303], (start + 2303) % 8192);
+    EXPECT_EQ(frameAt(2000 * Ms), start);
+    EXPECT_EQ(rings.PositionsAt(2000 * Ms).Write / 4, (start + 2304) % 8192);
+    // Between requests it moves with the clock through what was taken, and no further.
+    EXPECT_EQ(frameAt(2024 * Ms), (start + 1152) % 8192);
+    EXPECT_EQ(frameAt(2048 * Ms), (start + 2304) % 8192);
+    EXPECT_EQ(frameAt(2100 * Ms), (start + 2304) % 8192); // the next request is late
+    // The next request, early or late, continues from where the last one ended.
+    rings.FetchAt(out.data(), 2304, 2100 * Ms);
+    EXPECT_EQ(out[0], (start + 2304) % 8192);
+    EXPECT_EQ(frameAt(2100 * Ms), (start + 2304) % 8192);
+    EXPECT_EQ(frameAt(2124 * Ms), (start + 3456) % 8192);
+
+    // Over many regular requests the position never jumps by more than the clock moved.
+    std::int64_t t = 2148 * Ms;
+    std::int32_t last = frameAt(t);
+    for (int k = 0; k < 400; ++k) {
+        rings.FetchAt(out.data(), 2304, t);
+        for (int step = 1; step <= 12; ++step) {
+            const std::int64_t now = t + step * 4 * Ms;
+            const std::int32_t at = frameAt(now);
+            EXPECT_LE((at - last + 8192) % 8192, 192 + 1) << k;
+            last = at;
+        }
+        t += 48 * Ms;
+    }
+
+    // A request soon after a set begins exactly at the set frame: nothing is dropped.
+    rings.SetPlayPositionAt(4000, t);
+    rings.FetchAt(out.data(), 256, t + 20 * Ms);
+    EXPECT_EQ(out[0], 4000);
+    EXPECT_EQ(frameAt(t + 20 * Ms), 4000);
+    t += 20 * Ms;
+
+    // Stopped: silence, and the position holds.
+    rings.SetPlaying(false);
+    const std::int32_t held = frameAt(t + 10 * Ms); // the last request played out
+    rings.FetchAt(out.data(), 100, t + 500 * Ms);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(frameAt(t + 900 * Ms), held);
+}
+
 } // namespace
 } // namespace corvane

@@ -521,10 +521,33 @@ void frmReceiver::SoundFailed(const SoundStatus& status) {
     ShowMessage(QString::fromStdString(status.Message), windowTitle());
 }
 
-void frmReceiver::ShowCounters(const SoundCounters& sound, std::uint64_t restarts) {
+void frmReceiver::ShowCounters(const SoundCounters& sound, std::uint64_t restarts,
+                               std::uint64_t stalledBlocks) {
     const std::uint64_t lost =
-        sound.CaptureOverruns + sound.DroppedNotifications + sound.DeviceXruns;
-    lbCounters->setText(QStringLiteral("lost %1\nrestarts %2").arg(lost).arg(restarts));
+        sound.CaptureOverruns + sound.DroppedNotifications + sound.DeviceXruns + stalledBlocks;
+    CountersText = QStringLiteral("lost %1\nrestarts %2").arg(lost).arg(restarts);
+    if (Exchange == nullptr || Exchange->Input() == InputState::Flowing) {
+        lbCounters->setText(CountersText);
+    }
+}
+
+void frmReceiver::ShowInputState(InputState state) {
+    switch (state) {
+    case InputState::Flowing:
+        lbCounters->setText(CountersText);
+        break;
+    case InputState::Waiting:
+        lbCounters->setText(QStringLiteral("waiting for\ninput"));
+        break;
+    case InputState::Missing:
+        lbCounters->setText(QStringLiteral("no input"));
+        break;
+    }
+    if (LogCounters && (state == InputState::Missing || InputShown == InputState::Missing)) {
+        std::fprintf(stderr, "corvane: input %s\n",
+                     state == InputState::Missing ? "missing" : "back");
+    }
+    InputShown = state;
 }
 
 std::string frmReceiver::CountersLine() const {
@@ -532,7 +555,8 @@ std::string frmReceiver::CountersLine() const {
     return "corvane: counters lost=" + std::to_string(c.CaptureOverruns + c.DroppedNotifications) +
            " merged=" + std::to_string(c.MergedNotifications) +
            " restarts=" + std::to_string(Exchange->PlaybackRestarts()) +
-           " xruns=" + std::to_string(c.DeviceXruns);
+           " xruns=" + std::to_string(c.DeviceXruns) +
+           " stalled=" + std::to_string(Exchange->StalledBlocks());
 }
 
 bool frmReceiver::StartIqRecording(const std::string& path) {

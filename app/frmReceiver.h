@@ -99,7 +99,9 @@ public:
     void DoEvents() override;
     void ShowRunTime(double meanSeconds) override;
     void SoundFailed(const SoundStatus& status) override;
-    void ShowCounters(const SoundCounters& sound, std::uint64_t restarts) override;
+    void ShowCounters(const SoundCounters& sound, std::uint64_t restarts,
+                      std::uint64_t stalledBlocks) override;
+    void ShowInputState(InputState state) override;
 
     // --- Recording the captured I/Q ("Rec I/Q").
     // Records from now on into `path` (replaced), ticking the box; false and a message when it
@@ -189,6 +191,8 @@ public:
     QPushButton* OptAgcFast = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* lbCounters = nullptr; // in Frame2: what was lost on the way
+    QString CountersText;         // what lbCounters shows while input flows
+    InputState InputShown = InputState::Flowing;
     QCheckBox* chkRecord = nullptr;
     QCheckBox* chkIqCorrect = nullptr; // "I/Q corr.", between the Mode and Video F. frames
     QCheckBox* chkSwapIq = nullptr;    // "Swap I/Q", below it

@@ -198,7 +198,7 @@ void frmReceiver::CreateControls() {
     lbCounters->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbCounters->setToolTip(QStringLiteral(
         "Blocks lost on the way (capture overruns, device xruns) and playback restarts"));
-    ShowCounters({}, 0);
+    ShowCounters({}, 0, 0);
     chkRecord = new QCheckBox(QStringLiteral("Rec I/Q"), Frame2);
     chkRecord->setFont(MakeFont(SansFaces, 10, QFont::Normal));
     chkRecord->setToolTip(QStringLiteral("Record the captured I/Q to a WAV file"));

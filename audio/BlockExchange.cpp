@@ -3,6 +3,7 @@
 #include "BlockExchange.h"
 
 #include <chrono>
+#include <cmath>
 #include <span>
 
 namespace corvane {
@@ -126,6 +127,7 @@ SoundStatus BlockExchange::StartCapture() {
     if (Sound_.RealTimeClock()) {
         WatchedFrames_ = Sound_.Counters().FramesCaptured;
         WatchedSince_ = Clock();
+        Input_ = InputState::Waiting;
         Watchdog_.start();
     }
     return {};
@@ -135,6 +137,7 @@ SoundStatus BlockExchange::StopBuffers() {
     Resync = false;
     Capturing_ = false;
     Watchdog_.stop();
+    SetInput(InputState::Flowing); // nothing is expected while off
     const SoundStatus capture = Sound_.StopCapture();
     const SoundStatus play = Sound_.StopPlay();
     return capture.Ok() ? play : capture;
@@ -182,25 +185,56 @@ void BlockExchange::CheckStall() {
     // end that holds capture back rather than overwrite unread halves).
     const NotificationQueue& queue = Sound_.Notifications();
     if (frames != WatchedFrames_ || queue.Pushed() != queue.Handled()) {
+        if (Input_ == InputState::Missing) {
+            // The time without input, as lost blocks: what was never captured, or came so
+            // late that it cannot be played in its time.
+            const double blockSeconds =
+                static_cast<double>(HalfBufferBytes / FrameBytes) / SoundRate;
+            StalledBlocks_ +=
+                static_cast<std::uint64_t>(std::ceil((now - WatchedSince_) / blockSeconds));
+        }
         WatchedFrames_ = frames;
         WatchedSince_ = now;
+        SetInput(InputState::Flowing);
+        ReportCounters();
         return;
     }
-    if (now - WatchedSince_ >= StallMs / 1000.0) {
+    const double silent = now - WatchedSince_;
+    const double gap = Sound_.CaptureGapSeconds();
+    if (silent >= StallFailMs / 1000.0 + gap) {
         Fail(SoundStatus::Fail(SoundOp::Stream,
                                "The sound stream stalled: nothing was captured for " +
-                                   std::to_string(StallMs) +
-                                   " ms. The sound server may have stopped or the device was "
+                                   std::to_string(StallFailMs / 1000) +
+                                   " s. The sound server may have stopped or the device was "
                                    "removed."));
+        return;
+    }
+    if (Input_ == InputState::Waiting) {
+        if (silent >= FirstDataGraceMs / 1000.0 + gap) {
+            SetInput(InputState::Missing);
+        } else {
+            Client_.ShowInputState(InputState::Waiting);
+        }
+    } else if (silent >= StallMs / 1000.0 + gap) {
+        SetInput(InputState::Missing);
+    }
+}
+
+void BlockExchange::SetInput(InputState state) {
+    if (state != Input_) {
+        Input_ = state;
+        Client_.ShowInputState(state);
     }
 }
 
 void BlockExchange::ReportCounters() {
     const SoundCounters now = Sound_.Counters();
-    if (!now.SameFaults(ShownCounters_) || PlaybackRestarts_ != ShownRestarts_) {
+    if (!now.SameFaults(ShownCounters_) || PlaybackRestarts_ != ShownRestarts_ ||
+        StalledBlocks_ != ShownStalled_) {
         ShownCounters_ = now;
         ShownRestarts_ = PlaybackRestarts_;
-        Client_.ShowCounters(now, PlaybackRestarts_);
+        ShownStalled_ = StalledBlocks_;
+        Client_.ShowCounters(now, PlaybackRestarts_, StalledBlocks_);
     }
 }
 

@@ -17,6 +17,8 @@
 
 namespace corvane {
 
+enum class InputState { Flowing, Waiting, Missing };
+
 // What the capture handler calls out to. The receiver window implements it: ProcessBlock runs
 // modDSP's chain with the window's VideoFilter, DoEvents is one pass of the Qt event loop.
 class ExchangeClient {
@@ -33,8 +35,13 @@ public:
     // stopped and no further notification is handled; the window shows the message and returns
     // to OFF. ON may be pressed again.
     virtual void SoundFailed(const SoundStatus& status) = 0;
-    // The loss counters changed (they are shown beside the "Run mS" figure).
-    virtual void ShowCounters(const SoundCounters& /*sound*/, std::uint64_t /*restarts*/) {}
+    // The loss counters changed (they are shown beside the "Run mS" figure). stalledBlocks:
+    // the time the input was missing in stalls that healed, in blocks.
+    virtual void ShowCounters(const SoundCounters& /*sound*/, std::uint64_t /*restarts*/,
+                              std::uint64_t /*stalledBlocks*/) {}
+    // Whether captured data arrive: waiting for the first after ON, flowing, or missing for
+    // longer than the stream's own rhythm explains (the receiver stays on meanwhile).
+    virtual void ShowInputState(InputState /*state*/) {}
 };
 
 // Sees every captured block as the handler reads it, before processing (the I/Q recorder).
@@ -56,9 +63,16 @@ public:
     static constexpr std::int32_t WarmupBlocks = 10; // notifications before processing starts
     static constexpr std::int32_t ResyncDelay = 3;   // notifications from collision to restart
     static constexpr std::int32_t RunWindow = 100;   // notifications per "Run mS" average
-    // A device on a real clock that captures nothing for this long has stalled (about 9
-    // blocks); checked every WatchdogTickMs, so a stall is reported within one second.
+    // A device on a real clock that captures nothing for this long beyond its own rhythm
+    // (SoundSystem::CaptureGapSeconds) has stalled: the window says the input is missing, and
+    // reception goes on by itself when data come again (a server stopped and continued, a
+    // machine that paused). Only a stall of StallFailMs ends the run with a message. The first
+    // data after ON may take FirstDataGraceMs (a sink that wakes late, a source with a long
+    // fixed latency) before the wait counts as a stall. Checked every WatchdogTickMs, so
+    // either is seen within half a second.
     static constexpr int StallMs = 400;
+    static constexpr int StallFailMs = 10000;
+    static constexpr int FirstDataGraceMs = 5000;
     static constexpr int WatchdogTickMs = 100;
 
     BlockExchange(SoundSystem& sound, ExchangeClient& client);
@@ -95,6 +109,9 @@ public:
     // Playback restarts forced by a collision after playback had started (not the start after
     // ON): each one is a jump in the audio.
     std::uint64_t PlaybackRestarts() const { return PlaybackRestarts_; }
+    // The time the input was missing in stalls that healed, in blocks (rounded up).
+    std::uint64_t StalledBlocks() const { return StalledBlocks_; }
+    InputState Input() const { return Input_; }
     // Every captured block goes to the tap too (null: none).
     void SetCaptureTap(CaptureTap* tap) { Tap_ = tap; }
     SoundCounters Counters() const { return Sound_.Counters(); }
@@ -143,6 +160,7 @@ private:
     void Fail(const SoundStatus& status);
     void CheckStall();
     void ReportCounters();
+    void SetInput(InputState state);
 
     SoundSystem& Sound_;
     ExchangeClient& Client_;
@@ -158,8 +176,11 @@ private:
     QTimer Watchdog_;
     std::uint64_t WatchedFrames_ = 0; // frames captured at the last sign of life
     double WatchedSince_ = 0.0;       // Clock() then
-    SoundCounters ShownCounters_;     // as last handed to the client
+    InputState Input_ = InputState::Flowing;
+    std::uint64_t StalledBlocks_ = 0;
+    SoundCounters ShownCounters_; // as last handed to the client
     std::uint64_t ShownRestarts_ = 0;
+    std::uint64_t ShownStalled_ = 0;
 };
 
 } // namespace corvane

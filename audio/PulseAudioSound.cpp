@@ -160,7 +160,20 @@ struct PulseAudioSound::Hooks {
     static void StreamState(pa_stream* stream, void* self) {
         auto* sound = static_cast<PulseAudioSound*>(self);
         const pa_stream_state_t state = pa_stream_get_state(stream);
-        if (state == PA_STREAM_READY && stream == sound->Playback_) {
+        if (state == PA_STREAM_READY && stream == sound->Record_) {
+            sound->CaptureGapUs_.store(0, std::memory_order_relaxed);
+            if (const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream); attr != nullptr) {
+                sound->NoteCaptureGap(pa_bytes_to_usec(attr->fragsize, &SampleSpec));
+            }
+            // A source with a long fixed latency (a sine source, some virtual devices) delivers
+            // only that often, whatever fragment was asked for.
+            pa_operation* op = pa_context_get_source_info_by_index(
+                pa_stream_get_context(stream), pa_stream_get_device_index(stream),
+                &Hooks::SourceInfo, sound);
+            if (op != nullptr) {
+                pa_operation_unref(op);
+            }
+        } else if (state == PA_STREAM_READY && stream == sound->Playback_) {
             if (const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream); attr != nullptr) {
                 const auto frames = static_cast<std::int32_t>(attr->tlength / FrameBytes);
                 // Reported, not subtracted from the play cursor (see StreamSizes).
@@ -170,6 +183,13 @@ struct PulseAudioSound::Hooks {
             sound->StreamsFailed(pa_context_errno(pa_stream_get_context(stream)),
                                  stream == sound->Record_ ? "the capture stream"
                                                           : "the playback stream");
+        }
+    }
+
+    static void SourceInfo(pa_context*, const pa_source_info* info, int eol, void* self) {
+        if (eol == 0 && info != nullptr) {
+            auto* sound = static_cast<PulseAudioSound*>(self);
+            sound->NoteCaptureGap(std::max(info->latency, info->configured_latency));
         }
     }
 
@@ -263,7 +283,9 @@ struct PulseAudioSound::Hooks {
 };
 
 PulseAudioSound::PulseAudioSound(std::string captureDevice, std::string playbackDevice)
-    : CaptureDevice_(std::move(captureDevice)), PlaybackDevice_(std::move(playbackDevice)) {}
+    : CaptureDevice_(std::move(captureDevice)), PlaybackDevice_(std::move(playbackDevice)) {
+    Rings_.SetFollowsClock(true);
+}
 
 PulseAudioSound::~PulseAudioSound() {
     Shutdown();
@@ -467,6 +489,13 @@ void PulseAudioSound::StreamsFailed(int error, const char* where) {
     FailureWhere_.store(where, std::memory_order_relaxed);
     Wanted_ = false; // one report per run; the window stops the device next
     SignalStreamFailure();
+}
+
+void PulseAudioSound::NoteCaptureGap(std::uint64_t us) {
+    const auto value = static_cast<std::int64_t>(std::min<std::uint64_t>(us, 60'000'000));
+    if (value > CaptureGapUs_.load(std::memory_order_relaxed)) {
+        CaptureGapUs_.store(value, std::memory_order_relaxed);
+    }
 }
 
 void PulseAudioSound::CaptureReleased() {

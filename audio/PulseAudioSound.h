@@ -39,6 +39,9 @@ public:
                                    std::vector<SoundDeviceInfo>& playback);
 
     bool RealTimeClock() const override { return true; }
+    double CaptureGapSeconds() const override {
+        return static_cast<double>(CaptureGapUs_.load(std::memory_order_relaxed)) / 1e6;
+    }
     // For the record: the devices asked for and the latency the server granted.
     std::string DeviceNames() const;
     double OutputLatencySeconds() const;
@@ -62,6 +65,7 @@ private:
     void ConnectStreams();
     void DropStreams();
     void StreamsFailed(int error, const char* where);
+    void NoteCaptureGap(std::uint64_t us); // main loop thread
 
     const std::string CaptureDevice_;
     const std::string PlaybackDevice_;
@@ -87,6 +91,8 @@ private:
     std::atomic<int> FailureError_{0};
     std::atomic<const char*> FailureWhere_{"the sound server"};
     std::atomic<std::int32_t> GrantedLatencyFrames_{0};
+    // The capture stream's fragment or its source's latency, whichever is longer, as granted.
+    std::atomic<std::int64_t> CaptureGapUs_{0};
     std::atomic<std::uint64_t> Xruns_{0};
 };
 

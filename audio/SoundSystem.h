@@ -67,6 +67,10 @@ public:
     // The device runs on a real clock, so a stream that stops notifying has stalled. False for
     // clocks that run only as the receiver asks (tests, replay).
     virtual bool RealTimeClock() const = 0;
+    // The longest a healthy capture stream may go without delivering, in seconds: its
+    // fragment, or its source's latency where the source delivers only as often as that.
+    // Longer silence is a stall.
+    virtual double CaptureGapSeconds() const { return 0.0; }
 };
 
 } // namespace corvane

@@ -84,7 +84,7 @@ void VirtualSoundCard::Advance(std::int32_t frames, std::int32_t maxPeriod) {
 
 SoundStatus VirtualSoundCard::RunDevice(bool /*afterFailure*/) {
     Dead_.store(false, std::memory_order_release);
-    Stalled_.store(false, std::memory_order_release);
+    Stalled_.store(Options_.StartStalled, std::memory_order_release);
     KillStream_.store(false, std::memory_order_release);
     Running_.store(true, std::memory_order_release);
     if (Options_.Clock != CardClock::Caller) {

@@ -54,6 +54,8 @@ struct VirtualCardOptions {
     // Playback frames per captured frame: 1 + 1e-4 is a playback clock 0.01 % faster than
     // capture's, as with two devices on two crystals.
     double PlaybackRatio = 1.0;
+    // The stream starts stalled (ResumeStream lets it go): a source whose first data come late.
+    bool StartStalled = false;
 };
 
 // A sound card in memory with the same interface and rules as the real one: capture fed by a
@@ -81,6 +83,7 @@ public:
     void ClearLog() { Log_.clear(); }
     // The stream stops moving frames without a word, as a stopped sound server does.
     void StallStream() { Stalled_.store(true, std::memory_order_release); }
+    void ResumeStream() { Stalled_.store(false, std::memory_order_release); } // after a stall
     // A device-reported xrun, as a real back end counts them.
     void CountXrun() { Xruns_.fetch_add(1, std::memory_order_relaxed); }
     bool RealTimeClock() const override { return Options_.Clock == CardClock::RealTime; }

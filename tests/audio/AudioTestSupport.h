@@ -101,7 +101,13 @@ public:
     }
     void ShowRunTime(double meanSeconds) override { RunTimes.push_back(meanSeconds); }
     void SoundFailed(const SoundStatus& status) override { Failures.push_back(status); }
+    void ShowInputState(InputState state) override { Input = state; }
+    void ShowCounters(const SoundCounters&, std::uint64_t, std::uint64_t stalledBlocks) override {
+        StalledBlocks = stalledBlocks;
+    }
 
+    InputState Input = InputState::Flowing; // as last shown
+    std::uint64_t StalledBlocks = 0;        // as last shown
     std::function<void(std::span<const std::int16_t>, std::span<std::int16_t>)> Process;
     std::function<void()> BeforeEvents; // runs at the start of each event-loop pass
     int Depth = 0;

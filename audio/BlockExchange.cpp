@@ -136,6 +136,7 @@ SoundStatus BlockExchange::StartCapture() {
 SoundStatus BlockExchange::StopBuffers() {
     Resync = false;
     Capturing_ = false;
+    CatchingUp_ = false;
     Watchdog_.stop();
     SetInput(InputState::Flowing); // nothing is expected while off
     const SoundStatus capture = Sound_.StopCapture();
@@ -171,7 +172,52 @@ void BlockExchange::OnNotification(std::int32_t eventId) {
     if (!Sound_.TakeNotification(eventId)) {
         return; // a newer notification of this half follows: its data are the half's now
     }
+    if (Input_ == InputState::Missing) {
+        Heal(Clock()); // this block is the first after the stall
+    }
+    if (CatchingUp_ && !CatchUp(eventId)) {
+        return;
+    }
     DirectXEvent8_DXCallback(eventId);
+}
+
+// After a stall a server may deliver what it held back all at once (PulseAudio renders the
+// missed time of a null sink's monitor in one go): blocks from the past, faster than real
+// time. Played, they would lap the player and replay stale segments; so they are read and
+// let go (their time is already counted as missing), until a block comes in its own time,
+// and playback then starts again from segment 0 as after ON.
+bool BlockExchange::CatchUp(std::int32_t eventId) {
+    const double now = Clock();
+    const double since = now - CatchUpLast_;
+    CatchUpLast_ = now;
+    if (!CatchUpFirst_ && since >= CatchUpGapSeconds) {
+        CatchingUp_ = false;
+        Resync = true;
+        ResyncCount = 0;
+        PlayIndex = 0;
+        return true;
+    }
+    CatchUpFirst_ = false;
+    const std::int32_t half = eventId == EventHandle[1] ? 1 : 0;
+    if (SoundStatus st = Sound_.ReadCapture(half * HalfBytes, std::span(CaptureBlock).first(4096));
+        !st.Ok()) {
+        Fail(st);
+    }
+    return false;
+}
+
+void BlockExchange::Heal(double now) {
+    // The time without input, as lost blocks: what was never captured, or came so late that
+    // it cannot be played in its time.
+    const double blockSeconds = static_cast<double>(HalfBufferBytes / FrameBytes) / SoundRate;
+    StalledBlocks_ += static_cast<std::uint64_t>(std::ceil((now - WatchedSince_) / blockSeconds));
+    WatchedFrames_ = Sound_.Counters().FramesCaptured;
+    WatchedSince_ = now;
+    CatchingUp_ = true;
+    CatchUpFirst_ = true;
+    CatchUpLast_ = now;
+    SetInput(InputState::Flowing);
+    ReportCounters();
 }
 
 void BlockExchange::CheckStall() {
@@ -186,12 +232,7 @@ void BlockExchange::CheckStall() {
     const NotificationQueue& queue = Sound_.Notifications();
     if (frames != WatchedFrames_ || queue.Pushed() != queue.Handled()) {
         if (Input_ == InputState::Missing) {
-            // The time without input, as lost blocks: what was never captured, or came so
-            // late that it cannot be played in its time.
-            const double blockSeconds =
-                static_cast<double>(HalfBufferBytes / FrameBytes) / SoundRate;
-            StalledBlocks_ +=
-                static_cast<std::uint64_t>(std::ceil((now - WatchedSince_) / blockSeconds));
+            Heal(now);
         }
         WatchedFrames_ = frames;
         WatchedSince_ = now;
@@ -221,10 +262,18 @@ void BlockExchange::CheckStall() {
 }
 
 void BlockExchange::SetInput(InputState state) {
-    if (state != Input_) {
-        Input_ = state;
-        Client_.ShowInputState(state);
+    if (state == Input_) {
+        return;
     }
+    Input_ = state;
+    if (state == InputState::Missing && Capturing_) {
+        // Nothing new to play: silence rather than the last four blocks over and over.
+        if (SoundStatus st = Sound_.StopPlay(); !st.Ok()) {
+            Fail(st);
+            return;
+        }
+    }
+    Client_.ShowInputState(state);
 }
 
 void BlockExchange::ReportCounters() {

@@ -161,6 +161,8 @@ private:
     void CheckStall();
     void ReportCounters();
     void SetInput(InputState state);
+    void Heal(double now);
+    bool CatchUp(std::int32_t eventId); // false: the block was let go
 
     SoundSystem& Sound_;
     ExchangeClient& Client_;
@@ -178,6 +180,12 @@ private:
     double WatchedSince_ = 0.0;       // Clock() then
     InputState Input_ = InputState::Flowing;
     std::uint64_t StalledBlocks_ = 0;
+    // After a stall: blocks that come faster than this after the one before are the server's
+    // backlog and are let go.
+    static constexpr double CatchUpGapSeconds = 0.5 * 2048 / 48000;
+    bool CatchingUp_ = false;
+    bool CatchUpFirst_ = false;   // the first block after the stall: always from the backlog
+    double CatchUpLast_ = 0.0;    // Clock() at the last block while catching up
     SoundCounters ShownCounters_; // as last handed to the client
     std::uint64_t ShownRestarts_ = 0;
     std::uint64_t ShownStalled_ = 0;

@@ -4,38 +4,65 @@
 # Starts (or stops) a private sound server for the sound tests and prints the environment that
 # reaches it, for `eval "$(bash tools/sound-server.sh)"`.
 #
-#   bash tools/sound-server.sh [pulseaudio|pipewire|auto] [start|stop|restart]   (auto start)
+#   bash tools/sound-server.sh [pulseaudio|pipewire|auto] [test|stock] [start|stop|restart]
+#                                                                     (auto test start)
 #
 # auto is PipeWire when pipewire, pipewire-pulse and wireplumber are installed, else PulseAudio.
 # The server runs as the calling user (root in CI), with every socket, log and state file under
 # CORVANE_SOUND_DIR (default /tmp/corvane-sound): runtime directory $dir/runtime, PulseAudio
-# protocol socket $dir/runtime/pulse/native. Nothing of the user's or the system's sound setup is
-# read or changed, and a second instance with another CORVANE_SOUND_DIR is independent.
-#  - PulseAudio: `pulseaudio -n` (no configuration files) with the native protocol and the sink.
+# protocol socket $dir/runtime/pulse/native, HOME $dir, XDG_CONFIG_HOME $dir/config,
+# XDG_STATE_HOME $dir/state. Nothing of the user's or the system's sound setup is read or
+# changed, and a second instance with another CORVANE_SOUND_DIR is independent.
+#
+# test (the default) is a server shaped for the tests:
+#  - PulseAudio: `pulseaudio -n` (no configuration files) with the native protocol (anonymous
+#    clients allowed) and the sink.
 #  - PipeWire: `pipewire` and `pipewire-pulse` with their stock configuration, and `wireplumber`
-#    with a private configuration that leaves out D-Bus, Bluetooth, the portal and the hardware
-#    monitors (so the server never opens a real card). The daemons get no D-Bus session and no X
-#    display.
-# After start there is one null sink "corvane" at 48000 Hz stereo; it is the default sink and its
+#    with a private wireplumber.conf that leaves out Bluetooth and the real-time module, and
+#    main.lua.d/60-corvane-private.lua: no hardware monitors (so the server never opens a real
+#    card) and no flatpak portal (D-Bus).
+# stock is the server as the distribution ships it, less only what would open real devices or
+# needs the machine's D-Bus, logind or portal:
+#  - PulseAudio: without -n, so /etc/pulse/daemon.conf and a copy of /etc/pulse/default.pa load
+#    (restore databases, module-always-sink, suspend-on-idle, role-cork, filter-apply and the
+#    rest), the copy at $dir/.config/pulse/default.pa with the module-udev-detect, module-detect
+#    and Bluetooth lines commented out. Clients authenticate with the server's cookie
+#    ($dir/config/pulse/cookie, exported as PULSE_COOKIE). --exit-idle-time=-1: the sinks are
+#    made here, not by a configuration file, and nothing restarts a server that ended while no
+#    client was connected, so the harness must not lose the server between its clients.
+#  - PipeWire: the three daemons with the distribution's pipewire.conf, pipewire-pulse.conf and
+#    wireplumber.conf (real-time module, Bluetooth component and all); the only private files
+#    are the same main.lua.d/60-corvane-private.lua as in test mode and
+#    bluetooth.lua.d/60-corvane-private.lua, which disables the BlueZ monitor (the system
+#    D-Bus, logind and real devices). PULSE_COOKIE points at $dir/config/pulse/cookie too, which
+#    the first client writes, so no client writes the user's own.
+# The daemons get no D-Bus session and no X display in either mode.
+# After start there is one null sink "corvane" at 48000 Hz stereo (on PulseAudio in test mode
+# s16le without rewinds; otherwise with the module's defaults); it is the default sink and its
 # monitor the default source, so what is played comes back as capture. ALSA's default device is
 # routed to the server through the pulse plugin (libasound2-plugins) by a two-line asoundrc
 # added to ALSA_CONFIG_PATH, which is how PortAudio's default device reaches it.
 #
-# start reuses a live server of the requested kind (another kind is stopped first); stop ends
-# every process of the server and waits until they are gone; restart is stop then start.
+# start reuses a live server of the requested kind and mode (any other is stopped first; the
+# kind and mode are kept in $dir/kind and $dir/mode); stop ends every process of the server,
+# whichever its mode, and waits until they are gone; restart is stop then start.
 # stdout carries only the export lines (XDG_RUNTIME_DIR, PULSE_RUNTIME_PATH, PULSE_SERVER,
-# ALSA_CONFIG_PATH, CORVANE_SOUND_SERVER); messages go to stderr.
+# PULSE_COOKIE in stock mode, ALSA_CONFIG_PATH, CORVANE_SOUND_SERVER, CORVANE_SOUND_MODE);
+# messages go to stderr.
 set -euo pipefail
 
 usage() {
-    echo "usage: bash tools/sound-server.sh [pulseaudio|pipewire|auto] [start|stop|restart]" >&2
+    echo "usage: bash tools/sound-server.sh [pulseaudio|pipewire|auto] [test|stock]" \
+        "[start|stop|restart]" >&2
 }
 
 kind="auto"
+mode="test"
 action="start"
 for arg in "$@"; do
     case "${arg}" in
     pulseaudio | pipewire | auto) kind="${arg}" ;;
+    test | stock) mode="${arg}" ;;
     start | stop | restart) action="${arg}" ;;
     -h | --help)
         usage
@@ -63,10 +90,13 @@ dir="$(cd "${dir}" && pwd -P)"
 runtime="${dir}/runtime"
 socket="${runtime}/pulse/native"
 pids="${dir}/pids"
+# Where PulseAudio keeps its cookie under the private XDG_CONFIG_HOME.
+cookie="${dir}/config/pulse/cookie"
 
 export XDG_RUNTIME_DIR="${runtime}"
 export PULSE_RUNTIME_PATH="${runtime}/pulse"
 export PULSE_SERVER="unix:${socket}"
+[ "${mode}" = stock ] && export PULSE_COOKIE="${cookie}"
 
 say() { echo "sound-server: $*" >&2; }
 
@@ -147,7 +177,7 @@ stop_server() {
         fi
         sleep 0.02
     done
-    rm -f "${pids}" "${dir}/kind" "${socket}" "${runtime}/pulse/pid" \
+    rm -f "${pids}" "${dir}/kind" "${dir}/mode" "${socket}" "${runtime}/pulse/pid" \
         "${runtime}/pipewire-0" "${runtime}/pipewire-0.lock" \
         "${runtime}/pipewire-0-manager" "${runtime}/pipewire-0-manager.lock"
     [ "${#live[@]}" -gt 0 ] && say "stopped the server in ${dir}"
@@ -193,6 +223,18 @@ wait_for() {
 
 write_wireplumber_config() {
     mkdir -p "${dir}/config/wireplumber/main.lua.d" "${dir}/state" "${dir}/data"
+    if [ "${mode}" = stock ]; then
+        # The distribution's wireplumber.conf, not one a test-mode start left here.
+        rm -f "${dir}/config/wireplumber/wireplumber.conf"
+        mkdir -p "${dir}/config/wireplumber/bluetooth.lua.d"
+        # Read after the stock 50-bluez-config.lua and before 90-enable-all.lua: the BlueZ
+        # monitor would talk to the machine's bluetoothd over the system bus (and to logind).
+        cat >"${dir}/config/wireplumber/bluetooth.lua.d/60-corvane-private.lua" <<'EOF'
+bluez_monitor.enabled = false
+EOF
+        write_wireplumber_private
+        return
+    fi
     # WirePlumber 0.4: the stock main and policy scripts without the Bluetooth part (which
     # needs D-Bus and logind), and no real-time module.
     cat >"${dir}/config/wireplumber/wireplumber.conf" <<'EOF'
@@ -218,6 +260,10 @@ wireplumber.components = [
   { name = policy.lua, type = config/lua }
 ]
 EOF
+    write_wireplumber_private
+}
+
+write_wireplumber_private() {
     # Read after the stock 50-*-config.lua files and before 90-enable-all.lua enables them:
     # no hardware monitors, no flatpak portal (D-Bus).
     cat >"${dir}/config/wireplumber/main.lua.d/60-corvane-private.lua" <<'EOF'
@@ -228,17 +274,43 @@ default_access.properties["enable-flatpak-portal"] = false
 EOF
 }
 
+# The distribution's default.pa less the modules that open real devices (udev or module-detect
+# would take a developer's sound cards) or reach bluetoothd over the system bus. Written where
+# PulseAudio 16 looks before /etc/pulse, $HOME/.config/pulse/default.pa (it reads its
+# configuration from HOME, not XDG_CONFIG_HOME), as a user would override it; what it includes
+# (/etc/pulse/default.pa.d) stays as shipped.
+write_pulseaudio_config() {
+    local modules='udev-detect|detect|bluetooth-policy|bluetooth-discover'
+    local line="^[[:space:]]*load-module[[:space:]]+module-(${modules})([[:space:]]|\$)"
+    local file="${dir}/.config/pulse/default.pa"
+    mkdir -p "${dir}/.config/pulse"
+    sed -E "/${line}/s/^/# left out here: /" /etc/pulse/default.pa >"${file}"
+    if grep -qE "${line}" "${file}"; then
+        say "could not leave the hardware detection out of /etc/pulse/default.pa"
+        return 1
+    fi
+}
+
 start_server() {
     mkdir -p "${runtime}/pulse"
     chmod 700 "${runtime}" "${runtime}/pulse"
     : >"${pids}"
     echo "${kind}" >"${dir}/kind"
+    echo "${mode}" >"${dir}/mode"
     rm -f "${socket}" "${runtime}/pulse/pid"
     case "${kind}" in
     pulseaudio)
-        daemon pulseaudio pulseaudio -n --daemonize=no --use-pid-file=no --exit-idle-time=-1 \
-            --log-target=stderr \
-            -L "module-native-protocol-unix auth-anonymous=1 socket=${socket}"
+        if [ "${mode}" = stock ]; then
+            write_pulseaudio_config || return 1
+            daemon pulseaudio pulseaudio --daemonize=no --use-pid-file=no --exit-idle-time=-1 \
+                --log-target=stderr
+            # The native protocol module writes the cookie when it loads, before the socket.
+            wait_for "the cookie ${cookie}" test -s "${cookie}"
+        else
+            daemon pulseaudio pulseaudio -n --daemonize=no --use-pid-file=no --exit-idle-time=-1 \
+                --log-target=stderr \
+                -L "module-native-protocol-unix auth-anonymous=1 socket=${socket}"
+        fi
         ;;
     pipewire)
         write_wireplumber_config
@@ -247,6 +319,8 @@ start_server() {
         wait_for "pipewire's socket" test -S "${runtime}/pipewire-0"
         daemon wireplumber wireplumber
         daemon pipewire-pulse pipewire-pulse
+        # pipewire-pulse takes any cookie: the clients write this one.
+        [ "${mode}" = test ] || mkdir -p "${dir}/config/pulse"
         ;;
     esac
     wait_for "the PulseAudio protocol at ${socket}" server_answers
@@ -274,7 +348,8 @@ setup_sink() {
         local extra=""
         # Without rewinds PulseAudio's null sink hands its monitor every sample played, in order;
         # with them, the start of a new stream replaces what the monitor had not yet delivered.
-        [ "${kind}" = pulseaudio ] && extra="format=s16le norewinds=1"
+        # A stock server keeps the module's defaults, rewinds and all.
+        [ "${kind}" = pulseaudio ] && [ "${mode}" = test ] && extra="format=s16le norewinds=1"
         # shellcheck disable=SC2086
         pactl load-module module-null-sink sink_name=corvane ${extra} rate=48000 channels=2 \
             >/dev/null
@@ -296,9 +371,14 @@ print_env() {
     printf 'export XDG_RUNTIME_DIR=%q\n' "${runtime}"
     printf 'export PULSE_RUNTIME_PATH=%q\n' "${runtime}/pulse"
     printf 'export PULSE_SERVER=%q\n' "unix:${socket}"
+    [ "${mode}" = test ] || printf 'export PULSE_COOKIE=%q\n' "${cookie}"
     printf 'export ALSA_CONFIG_PATH=%q\n' "/usr/share/alsa/alsa.conf:${dir}/asoundrc"
     printf 'export CORVANE_SOUND_SERVER=%q\n' "${kind}"
+    printf 'export CORVANE_SOUND_MODE=%q\n' "${mode}"
 }
+
+# The mode of the server in $dir; one started before modes were kept is a test server.
+live_mode() { cat "${dir}/mode" 2>/dev/null || echo test; }
 
 case "${action}" in
 stop)
@@ -313,7 +393,8 @@ esac
 t0="$(now)"
 answers=0
 server_answers && answers=1
-if [ "${answers}" = 1 ] && all_alive && [ "$(live_kind)" = "${kind}" ]; then
+if [ "${answers}" = 1 ] && all_alive && [ "$(live_kind)" = "${kind}" ] &&
+    [ "$(live_mode)" = "${mode}" ]; then
     how="reused"
 else
     if [ "${answers}" = 1 ] || [ -s "${pids}" ] || [ -s "${runtime}/pulse/pid" ]; then
@@ -333,5 +414,7 @@ if ! setup_sink; then
     [ "${how}" = started ] && stop_server
     exit 1
 fi
-say "${kind} ${how} in $(since "${t0}") s at ${socket}; default sink corvane, source corvane.monitor"
+label="${kind}"
+[ "${mode}" = test ] || label="${kind} (${mode})"
+say "${label} ${how} in $(since "${t0}") s at ${socket}; default sink corvane, source corvane.monitor"
 print_env

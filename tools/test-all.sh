@@ -84,6 +84,15 @@ for kind in pipewire pulseaudio; do
         # The server killed under the real program: message, OFF, and ON again once it is back.
         bash bench/live/run.sh --server "${kind}" --starts 1 --kill KILL
         bash tools/sound-server.sh "${kind}" stop >/dev/null
+        # The server as the distribution ships it, its null sinks made with default parameters
+        # (they rewind): the real program with the sink's volume changed, other programs'
+        # sounds and its streams moved while the digits play, and with the server stopped for
+        # 2 s and continued.
+        echo "== live path on stock ${kind} =="
+        CORVANE_ARGS=--verbose bash bench/live/run.sh --server "${kind}" --stock --starts 1 \
+            --load --events volume,beeps,move
+        CORVANE_ARGS=--verbose bash bench/live/run.sh --server "${kind}" --stock --starts 1 \
+            --events stop
     )
 done
 

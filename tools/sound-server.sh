@@ -47,7 +47,7 @@
 # kind and mode are kept in $dir/kind and $dir/mode); stop ends every process of the server,
 # whichever its mode, and waits until they are gone; restart is stop then start.
 # stdout carries only the export lines (XDG_RUNTIME_DIR, PULSE_RUNTIME_PATH, PULSE_SERVER,
-# PULSE_COOKIE in stock mode, ALSA_CONFIG_PATH, CORVANE_SOUND_SERVER, CORVANE_SOUND_MODE);
+# PULSE_COOKIE, ALSA_CONFIG_PATH, CORVANE_SOUND_SERVER, CORVANE_SOUND_MODE);
 # messages go to stderr.
 set -euo pipefail
 
@@ -96,7 +96,8 @@ cookie="${dir}/config/pulse/cookie"
 export XDG_RUNTIME_DIR="${runtime}"
 export PULSE_RUNTIME_PATH="${runtime}/pulse"
 export PULSE_SERVER="unix:${socket}"
-[ "${mode}" = stock ] && export PULSE_COOKIE="${cookie}"
+# Clients of either mode read (and, when it is missing, write) this cookie, never the user's.
+export PULSE_COOKIE="${cookie}"
 
 say() { echo "sound-server: $*" >&2; }
 
@@ -292,7 +293,7 @@ write_pulseaudio_config() {
 }
 
 start_server() {
-    mkdir -p "${runtime}/pulse"
+    mkdir -p "${runtime}/pulse" "${dir}/config/pulse"
     chmod 700 "${runtime}" "${runtime}/pulse"
     : >"${pids}"
     echo "${kind}" >"${dir}/kind"
@@ -371,7 +372,7 @@ print_env() {
     printf 'export XDG_RUNTIME_DIR=%q\n' "${runtime}"
     printf 'export PULSE_RUNTIME_PATH=%q\n' "${runtime}/pulse"
     printf 'export PULSE_SERVER=%q\n' "unix:${socket}"
-    [ "${mode}" = test ] || printf 'export PULSE_COOKIE=%q\n' "${cookie}"
+    printf 'export PULSE_COOKIE=%q\n' "${cookie}"
     printf 'export ALSA_CONFIG_PATH=%q\n' "/usr/share/alsa/alsa.conf:${dir}/asoundrc"
     printf 'export CORVANE_SOUND_SERVER=%q\n' "${kind}"
     printf 'export CORVANE_SOUND_MODE=%q\n' "${mode}"

@@ -250,10 +250,19 @@ struct PulseAudioSound::Hooks {
                 pa_stream_cancel_write(stream);
                 return;
             }
-            sound->Rings_.Fetch(static_cast<std::int16_t*>(buffer),
-                                static_cast<std::int32_t>(n / FrameBytes));
-            if (pa_stream_write(stream, buffer, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+            const std::int32_t given = sound->Rings_.FetchAt(
+                static_cast<std::int16_t*>(buffer), static_cast<std::int32_t>(n / FrameBytes),
+                SoundRings::SteadyNowNs());
+            if (given == 0) {
+                pa_stream_cancel_write(stream);
+                break; // the rest comes at the server's next request
+            }
+            const std::size_t written = static_cast<std::size_t>(given) * FrameBytes;
+            if (pa_stream_write(stream, buffer, written, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
                 return;
+            }
+            if (written < n) {
+                break;
             }
             bytes -= n;
         }

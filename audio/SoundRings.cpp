@@ -103,6 +103,9 @@ void SoundRings::WritePlay(std::int32_t frame, std::span<const std::int16_t> src
         Play_[(static_cast<std::size_t>(frame) + j) % PlayFrames].store(
             PackFrame(src[2 * j], src[2 * j + 1]), std::memory_order_relaxed);
     }
+    WrittenEnd_.store(
+        static_cast<std::int32_t>((static_cast<std::size_t>(frame) + frames) % PlayFrames),
+        std::memory_order_release);
 }
 
 PlayPositions SoundRings::Positions() const {
@@ -201,7 +204,8 @@ void SoundRings::Capture(const std::int16_t* in, std::int32_t frames) noexcept {
 
 void SoundRings::Fetch(std::int16_t* out, std::int32_t frames) noexcept {
     if (FollowsClock_) {
-        FetchAt(out, frames, SteadyNowNs());
+        const std::int32_t taken = FetchAt(out, frames, SteadyNowNs());
+        std::fill(out + 2 * taken, out + 2 * frames, std::int16_t{0});
         return;
     }
     if (!Playing_.load(std::memory_order_acquire)) {
@@ -297,10 +301,11 @@ PlayPositions SoundRings::PositionsAt(std::int64_t nowNs) const {
             fetch * FrameBytes};
 }
 
-void SoundRings::FetchAt(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept {
+std::int32_t SoundRings::FetchAt(std::int16_t* out, std::int32_t frames,
+                                 std::int64_t nowNs) noexcept {
     if (!Playing_.load(std::memory_order_acquire)) {
         std::fill(out, out + 2 * frames, std::int16_t{0});
-        return;
+        return frames;
     }
     std::int32_t from = TimedFetch_.load(std::memory_order_relaxed);
     std::uint64_t pending = PendingSet_.load(std::memory_order_acquire);
@@ -314,6 +319,12 @@ void SoundRings::FetchAt(std::int16_t* out, std::int32_t frames, std::int64_t no
         from = PlayFrameOf(static_cast<std::int64_t>(pending & 0xffffffffu) +
                            std::max<std::int64_t>(late, 0));
     }
+    // Never past the end of what the writer wrote last: a server that suddenly asks for more
+    // (its queue made longer when the stream moves to another sink) would get segments from
+    // the last lap. It gets the rest at its next request, when the writer has gone on.
+    const std::int32_t written =
+        (WrittenEnd_.load(std::memory_order_acquire) - from + PlayFrames) % PlayFrames;
+    frames = std::min(frames, written);
     for (std::int32_t j = 0; j < frames; ++j) {
         const std::uint32_t v = Play_[static_cast<std::size_t>((from + j) % PlayFrames)].load(
             std::memory_order_relaxed);
@@ -333,6 +344,7 @@ void SoundRings::FetchAt(std::int16_t* out, std::int32_t frames, std::int64_t no
         PendingSet_.compare_exchange_strong(pending, pending & ~PendingBit,
                                             std::memory_order_acq_rel);
     }
+    return frames;
 }
 
 } // namespace corvane

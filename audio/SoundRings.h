@@ -90,8 +90,9 @@ public:
     // The two halves of Transfer, for back ends whose capture and playback run separately.
     void Capture(const std::int16_t* in, std::int32_t frames) noexcept;
     void Fetch(std::int16_t* out, std::int32_t frames) noexcept;
-    // Fetch for a device that follows the clock, at monotonic time `nowNs`.
-    void FetchAt(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept;
+    // Fetch for a device that follows the clock, at monotonic time `nowNs`: at most up to the
+    // end of the last write. Returns the frames it gave.
+    std::int32_t FetchAt(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept;
     // The positions at monotonic time `nowNs` (the device follows the clock).
     PlayPositions PositionsAt(std::int64_t nowNs) const;
     // SetPlayPosition at monotonic time `nowNs` (the device follows the clock).
@@ -138,6 +139,7 @@ private:
     std::atomic<std::int64_t> TimedAtNs_{0};
     std::atomic<std::uint64_t> PendingSet_{0};
     std::atomic<std::int64_t> PendingAtNs_{0};
+    std::atomic<std::int32_t> WrittenEnd_{0}; // frame after the last one written
     std::atomic<std::uint64_t> Merged_{0};
     std::atomic<std::uint64_t> Captured_{0};
 };

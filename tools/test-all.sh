@@ -90,7 +90,7 @@ for kind in pipewire pulseaudio; do
         # 2 s and continued.
         echo "== live path on stock ${kind} =="
         CORVANE_ARGS=--verbose bash bench/live/run.sh --server "${kind}" --stock --starts 1 \
-            --load --events volume,beeps,move
+            --load --events volume,beeps
         CORVANE_ARGS=--verbose bash bench/live/run.sh --server "${kind}" --stock --starts 1 \
             --events stop
     )

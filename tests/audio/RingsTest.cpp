@@ -170,6 +170,14 @@ TEST(SoundRings, ClockFollowingPlayerKeepsTimeBetweenLargeStepsAndThroughALateSt
         ring[j] = static_cast<std::int16_t>(j / 2); // left and right: the frame's number
     }
     rings.WritePlay(0, ring);
+    // The writer two blocks ahead of frame `at`.
+    const auto keepAhead = [&](std::int32_t at) {
+        std::vector<std::int16_t> ahead(2 * 4096);
+        for (std::size_t j = 0; j < ahead.size(); ++j) {
+            ahead[j] = static_cast<std::int16_t>((at + static_cast<std::int32_t>(j / 2)) % 8192);
+        }
+        rings.WritePlay(at, ahead);
+    };
     constexpr std::int64_t Ms = 1000000; // ns
     const auto frameAt = [&](std::int64_t ns) { return rings.PositionsAt(ns).Play / 4; };
 
@@ -184,8 +192,9 @@ TEST(SoundRings, ClockFollowingPlayerKeepsTimeBetweenLargeStepsAndThroughALateSt
     // Its first request, at 2 s, starts where the clock has got to, less the half block any
     // running stream's first request may take.
     std::vector<std::int16_t> out(2 * 2304);
-    rings.FetchAt(out.data(), 2304, 2000 * Ms);
     const std::int32_t start = (96000 - 1024) % 8192;
+    keepAhead(start);
+    EXPECT_EQ(rings.FetchAt(out.data(), 2304, 2000 * Ms), 2304);
     EXPECT_EQ(out[0], start);
     EXPECT_EQ(out[2 * 2303], (start + 2303) % 8192);
     EXPECT_EQ(frameAt(2000 * Ms), start);
@@ -195,16 +204,23 @@ TEST(SoundRings, ClockFollowingPlayerKeepsTimeBetweenLargeStepsAndThroughALateSt
     EXPECT_EQ(frameAt(2048 * Ms), (start + 2304) % 8192);
     EXPECT_EQ(frameAt(2100 * Ms), (start + 2304) % 8192); // the next request is late
     // The next request, early or late, continues from where the last one ended.
-    rings.FetchAt(out.data(), 2304, 2100 * Ms);
+    // A server that asks for more than the writer has written gets only what was written.
+    EXPECT_EQ(rings.FetchAt(out.data(), 2304, 2100 * Ms), 4096 - 2304);
     EXPECT_EQ(out[0], (start + 2304) % 8192);
     EXPECT_EQ(frameAt(2100 * Ms), (start + 2304) % 8192);
-    EXPECT_EQ(frameAt(2124 * Ms), (start + 3456) % 8192);
+    EXPECT_EQ(frameAt(2200 * Ms), (start + 4096) % 8192);
+    keepAhead((start + 4096) % 8192);
+    rings.FetchAt(out.data(), 2304, 2100 * Ms);
+    EXPECT_EQ(out[0], (start + 4096) % 8192);
+    EXPECT_EQ(frameAt(2100 * Ms), (start + 4096) % 8192);
+    EXPECT_EQ(frameAt(2124 * Ms), (start + 4096 + 1152) % 8192);
 
     // Over many regular requests the position never jumps by more than the clock moved.
     std::int64_t t = 2148 * Ms;
     std::int32_t last = frameAt(t);
     for (int k = 0; k < 400; ++k) {
-        rings.FetchAt(out.data(), 2304, t);
+        keepAhead(rings.PositionsAt(t).Write / 4);
+        ASSERT_EQ(rings.FetchAt(out.data(), 2304, t), 2304);
         for (int step = 1; step <= 12; ++step) {
             const std::int64_t now = t + step * 4 * Ms;
             const std::int32_t at = frameAt(now);
@@ -216,6 +232,7 @@ TEST(SoundRings, ClockFollowingPlayerKeepsTimeBetweenLargeStepsAndThroughALateSt
 
     // A request soon after a set begins exactly at the set frame: nothing is dropped.
     rings.SetPlayPositionAt(4000, t);
+    keepAhead(4000);
     rings.FetchAt(out.data(), 256, t + 20 * Ms);
     EXPECT_EQ(out[0], 4000);
     EXPECT_EQ(frameAt(t + 20 * Ms), 4000);

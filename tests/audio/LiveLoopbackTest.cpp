@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace corvane {
@@ -112,16 +113,35 @@ std::string PlayAndCompare(const char* label, Sound& sound, BlockExchange& excha
         return "blocks came faster than the device clock";
     }
 
-    // Find the start of the signal in the capture, then compare frame by frame.
+    // Find the start of the signal in the capture, then compare frame by frame. A server's
+    // first request after playback starts may come a cycle late (PipeWire's is a block), and
+    // what it takes more than half a block late goes unplayed as on a card started late, so
+    // the signal may begin anywhere in its first block.
     const std::vector<std::int16_t>& c = client.Captured;
     const std::int64_t frames = static_cast<std::int64_t>(c.size()) / 2;
+    const auto key = [](std::int16_t a, std::int16_t b) {
+        return static_cast<std::uint32_t>(static_cast<std::uint16_t>(a)) << 16 |
+               static_cast<std::uint16_t>(b);
+    };
+    std::unordered_multimap<std::uint32_t, std::int64_t> firstBlock; // two lefts -> frame
+    for (std::int64_t m = 0; m < 2048; ++m) {
+        firstBlock.emplace(key(Left(m), Left(m + 1)), m);
+    }
     std::int64_t start = -1;
+    std::int64_t first = 0; // the first frame of the signal that came back
     for (std::int64_t i = 0; i + 64 <= frames && start < 0; ++i) {
-        bool match = true;
-        for (std::int64_t m = 0; m < 64 && match; ++m) {
-            match = c[2 * (i + m)] == Left(m) && c[2 * (i + m) + 1] == Right(m);
+        const auto [from, to] = firstBlock.equal_range(key(c[2 * i], c[2 * (i + 1)]));
+        for (auto it = from; it != to && start < 0; ++it) {
+            bool match = true;
+            for (std::int64_t m = 0; m < 64 && match; ++m) {
+                match = c[2 * (i + m)] == Left(it->second + m) &&
+                        c[2 * (i + m) + 1] == Right(it->second + m);
+            }
+            if (match) {
+                start = i;
+                first = it->second;
+            }
         }
-        start = match ? i : -1;
     }
     if (start < 0) {
         return "the played signal never came back";
@@ -130,17 +150,21 @@ std::string PlayAndCompare(const char* label, Sound& sound, BlockExchange& excha
     std::int64_t wrong = 0;
     std::int64_t firstWrong = -1;
     for (std::int64_t m = 0; start + m < frames; ++m, ++compared) {
-        if (c[2 * (start + m)] != Left(m) || c[2 * (start + m) + 1] != Right(m)) {
+        if (c[2 * (start + m)] != Left(first + m) || c[2 * (start + m) + 1] != Right(first + m)) {
             firstWrong = firstWrong < 0 ? m : firstWrong;
             ++wrong;
         }
     }
-    std::printf("%s: round trip %lld frames (%.1f ms) from capture to capture; %lld "
-                "frames compared, %lld differ (first at %lld)\n",
+    start -= first; // where frame 0 would have come back: the round trip
+    std::printf("%s: round trip %lld frames (%.1f ms) from capture to capture; the first %lld "
+                "frames not played; %lld frames compared, %lld differ (first at %lld)\n",
                 label, static_cast<long long>(start), static_cast<double>(start) / 48.0,
-                static_cast<long long>(compared), static_cast<long long>(wrong),
-                static_cast<long long>(firstWrong));
+                static_cast<long long>(first), static_cast<long long>(compared),
+                static_cast<long long>(wrong), static_cast<long long>(firstWrong));
     std::fflush(stdout);
+    if (first >= 2048) {
+        return "a block or more of the signal's start was not played";
+    }
     if (compared < (blocks - 40) * 2048) {
         return "too little of the signal came back";
     }

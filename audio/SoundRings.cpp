@@ -288,10 +288,11 @@ PlayPositions SoundRings::PositionsAt(std::int64_t nowNs) const {
             std::this_thread::yield(); // the device is writing: a few stores, then it is done
             continue;
         }
-        fetch = TimedFetch_.load(std::memory_order_relaxed);
-        step = TimedStep_.load(std::memory_order_relaxed);
-        at = TimedAtNs_.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        // Acquire loads: a value from a newer write brings that write's odd count with it,
+        // so the second look at the count sees the change.
+        fetch = TimedFetch_.load(std::memory_order_acquire);
+        step = TimedStep_.load(std::memory_order_acquire);
+        at = TimedAtNs_.load(std::memory_order_acquire);
         if (TimedSeq_.load(std::memory_order_relaxed) == seq) {
             break;
         }
@@ -333,10 +334,9 @@ std::int32_t SoundRings::FetchAt(std::int16_t* out, std::int32_t frames,
     }
     const std::uint32_t seq = TimedSeq_.load(std::memory_order_relaxed);
     TimedSeq_.store(seq + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    TimedFetch_.store((from + frames) % PlayFrames, std::memory_order_relaxed);
-    TimedStep_.store(std::min(frames, PlayFrames), std::memory_order_relaxed);
-    TimedAtNs_.store(nowNs, std::memory_order_relaxed);
+    TimedFetch_.store((from + frames) % PlayFrames, std::memory_order_release);
+    TimedStep_.store(std::min(frames, PlayFrames), std::memory_order_release);
+    TimedAtNs_.store(nowNs, std::memory_order_release);
     TimedSeq_.store(seq + 2, std::memory_order_release);
     if (taken) {
         // Only now, so that the UI thread sees either the pending position or the request that

@@ -236,8 +236,7 @@ void BlockExchange::CheckStall() {
         }
         WatchedFrames_ = frames;
         WatchedSince_ = now;
-        SetInput(InputState::Flowing);
-        ReportCounters();
+        SetInput(InputState::Flowing); // the first data after ON
         return;
     }
     const double silent = now - WatchedSince_;

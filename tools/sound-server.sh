@@ -304,12 +304,12 @@ start_server() {
         if [ "${mode}" = stock ]; then
             write_pulseaudio_config || return 1
             daemon pulseaudio pulseaudio --daemonize=no --use-pid-file=no --exit-idle-time=-1 \
-                --log-target=stderr
+                --log-target=stderr ${CORVANE_SOUND_DEBUG:+--log-level=debug}
             # The native protocol module writes the cookie when it loads, before the socket.
             wait_for "the cookie ${cookie}" test -s "${cookie}"
         else
             daemon pulseaudio pulseaudio -n --daemonize=no --use-pid-file=no --exit-idle-time=-1 \
-                --log-target=stderr \
+                --log-target=stderr ${CORVANE_SOUND_DEBUG:+--log-level=debug} \
                 -L "module-native-protocol-unix auth-anonymous=1 socket=${socket}"
         fi
         ;;

@@ -239,33 +239,7 @@ struct PulseAudioSound::Hooks {
     // The server asks for audio: from the playback ring.
     static void Write(pa_stream* stream, std::size_t bytes, void* self) {
         auto* sound = static_cast<PulseAudioSound*>(self);
-        while (bytes >= static_cast<std::size_t>(FrameBytes)) {
-            void* buffer = nullptr;
-            std::size_t n = bytes;
-            if (pa_stream_begin_write(stream, &buffer, &n) < 0 || buffer == nullptr) {
-                return;
-            }
-            n -= n % FrameBytes;
-            if (n == 0) {
-                pa_stream_cancel_write(stream);
-                return;
-            }
-            const std::int32_t given = sound->Rings_.FetchAt(
-                static_cast<std::int16_t*>(buffer), static_cast<std::int32_t>(n / FrameBytes),
-                SoundRings::SteadyNowNs());
-            if (given == 0) {
-                pa_stream_cancel_write(stream);
-                break; // the rest comes at the server's next request
-            }
-            const std::size_t written = static_cast<std::size_t>(given) * FrameBytes;
-            if (pa_stream_write(stream, buffer, written, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
-                return;
-            }
-            if (written < n) {
-                break;
-            }
-            bytes -= n;
-        }
+        Give(stream, sound, bytes);
         // Connected corked, so that the first queue is full when the stream starts.
         if (!sound->PlaybackUncorked_) {
             sound->PlaybackUncorked_ = true;
@@ -273,6 +247,40 @@ struct PulseAudioSound::Hooks {
             if (op != nullptr) {
                 pa_operation_unref(op);
             }
+        }
+    }
+
+    // Up to `bytes` from the playback ring to the server, as far as the writer has written.
+    // Unasked (`asked` false): handed over before the writer overwrites them.
+    static void Give(pa_stream* stream, PulseAudioSound* sound, std::size_t bytes,
+                     bool asked = true) {
+        while (bytes >= static_cast<std::size_t>(FrameBytes)) {
+            void* buffer = nullptr;
+            std::size_t n = bytes;
+            if (pa_stream_begin_write(stream, &buffer, &n) < 0 || buffer == nullptr) {
+                return;
+            }
+            n = std::min(n, bytes);
+            n -= n % FrameBytes;
+            if (n == 0) {
+                pa_stream_cancel_write(stream);
+                return;
+            }
+            auto* out = static_cast<std::int16_t*>(buffer);
+            const auto frames = static_cast<std::int32_t>(n / FrameBytes);
+            const std::int64_t now = SoundRings::SteadyNowNs();
+            const std::int32_t given = asked ? sound->Rings_.FetchAt(out, frames, now)
+                                             : sound->Rings_.HandOver(out, frames, now);
+            if (given == 0) {
+                pa_stream_cancel_write(stream);
+                return; // the rest comes at the server's next request
+            }
+            const std::size_t written = static_cast<std::size_t>(given) * FrameBytes;
+            if (pa_stream_write(stream, buffer, written, nullptr, 0, PA_SEEK_RELATIVE) < 0 ||
+                written < n) {
+                return;
+            }
+            bytes -= n;
         }
     }
 
@@ -512,6 +520,21 @@ void PulseAudioSound::CaptureReleased() {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(WakeFd_, &one, sizeof one);
     }
+}
+
+// What the server has not taken yet of the segment the writer writes next goes to it first
+// (see SoundRings::UntakenAtRisk): the server queues more than it asked for for a moment.
+// Only on PulseAudio, whose sinks rewind: PipeWire's graph takes a cycle's worth every cycle.
+void PulseAudioSound::BeforePlayPositions() {
+    if (Loop_ == nullptr || OnPipeWire_) {
+        return;
+    }
+    pa_threaded_mainloop_lock(Loop_);
+    if (Playback_ != nullptr && pa_stream_get_state(Playback_) == PA_STREAM_READY) {
+        const std::int32_t untaken = Rings_.UntakenAtRisk(SoundRings::SteadyNowNs());
+        Hooks::Give(Playback_, this, static_cast<std::size_t>(untaken) * FrameBytes, false);
+    }
+    pa_threaded_mainloop_unlock(Loop_);
 }
 
 SoundStatus PulseAudioSound::RunDevice(bool /*afterFailure*/) {

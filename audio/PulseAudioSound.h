@@ -58,6 +58,7 @@ private:
     std::string StreamFailureText() const override;
     std::uint64_t DeviceXruns() const override { return Xruns_.load(std::memory_order_relaxed); }
     void CaptureReleased() override;
+    void BeforePlayPositions() override;
 
     // With the main loop locked.
     void NewContext();

@@ -255,6 +255,7 @@ SoundStatus RingSoundSystem::GetPlayPositions(PlayPositions& positions) {
     if (auto st = Guard(op, Needs::PlayBuffer); !st.Ok()) {
         return st;
     }
+    BeforePlayPositions();
     positions = Rings_.Positions();
     return {};
 }

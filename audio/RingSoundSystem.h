@@ -58,6 +58,8 @@ protected:
     virtual std::uint64_t DeviceXruns() const { return 0; }
     // The UI thread has read a half: a back end holding capture back may go on.
     virtual void CaptureReleased() {}
+    // The UI thread is about to read the play positions (and then to write the next block).
+    virtual void BeforePlayPositions() {}
 
     // Device side: the stream died. Pushes StreamFailedEvent once per run.
     void SignalStreamFailure() noexcept;

@@ -302,8 +302,30 @@ PlayPositions SoundRings::PositionsAt(std::int64_t nowNs) const {
             fetch * FrameBytes};
 }
 
+std::int32_t SoundRings::UntakenAtRisk(std::int64_t nowNs) const noexcept {
+    if (!FollowsClock_ || !Playing_.load(std::memory_order_acquire) ||
+        (PendingSet_.load(std::memory_order_acquire) & PendingBit) != 0 ||
+        nowNs - AskedAtNs_.load(std::memory_order_relaxed) > StaleRequestNs) {
+        return 0;
+    }
+    const std::int32_t untaken = (WrittenEnd_.load(std::memory_order_acquire) -
+                                  TimedFetch_.load(std::memory_order_acquire) + PlayFrames) %
+                                 PlayFrames;
+    return std::max(0, untaken - (PlayFrames - SegmentFrames) + 1);
+}
+
 std::int32_t SoundRings::FetchAt(std::int16_t* out, std::int32_t frames,
                                  std::int64_t nowNs) noexcept {
+    return Take(out, frames, nowNs, true);
+}
+
+std::int32_t SoundRings::HandOver(std::int16_t* out, std::int32_t frames,
+                                  std::int64_t nowNs) noexcept {
+    return Take(out, frames, nowNs, false);
+}
+
+std::int32_t SoundRings::Take(std::int16_t* out, std::int32_t frames, std::int64_t nowNs,
+                              bool asked) noexcept {
     if (!Playing_.load(std::memory_order_acquire)) {
         std::fill(out, out + 2 * frames, std::int16_t{0});
         return frames;
@@ -335,9 +357,12 @@ std::int32_t SoundRings::FetchAt(std::int16_t* out, std::int32_t frames,
     const std::uint32_t seq = TimedSeq_.load(std::memory_order_relaxed);
     TimedSeq_.store(seq + 1, std::memory_order_relaxed);
     TimedFetch_.store((from + frames) % PlayFrames, std::memory_order_release);
-    TimedStep_.store(std::min(frames, PlayFrames), std::memory_order_release);
+    TimedStep_.store(asked ? std::min(frames, PlayFrames) : 0, std::memory_order_release);
     TimedAtNs_.store(nowNs, std::memory_order_release);
     TimedSeq_.store(seq + 2, std::memory_order_release);
+    if (asked) {
+        AskedAtNs_.store(nowNs, std::memory_order_relaxed);
+    }
     if (taken) {
         // Only now, so that the UI thread sees either the pending position or the request that
         // took it; a position set meanwhile stays pending for the next request.

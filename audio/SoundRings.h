@@ -97,9 +97,25 @@ public:
     PlayPositions PositionsAt(std::int64_t nowNs) const;
     // SetPlayPosition at monotonic time `nowNs` (the device follows the clock).
     void SetPlayPositionAt(std::int32_t frame, std::int64_t nowNs);
+    // Frames the device has not taken yet in the segment the writer writes next, and one
+    // more, at monotonic time `nowNs` (the device follows the clock): a server whose sink
+    // rewound holds enough and stops asking for a while, and the writer is about to lap it.
+    // The back end hands them over (HandOver) before the play positions are read and the
+    // segment is written, so nothing is overwritten untaken and the play position stays out
+    // of that segment. The frame more: untaken frames filling the whole ring would read as
+    // none. None while a set position is pending, or when the device has not asked for
+    // anything for StaleRequestNs (a stopped server is not fed).
+    static constexpr std::int32_t SegmentFrames = HalfBufferBytes / FrameBytes;
+    static constexpr std::int64_t StaleRequestNs = 250'000'000;
+    std::int32_t UntakenAtRisk(std::int64_t nowNs) const noexcept;
+    // FetchAt for frames the device did not ask for: taken at once, so the play position is
+    // where they end. Device side.
+    std::int32_t HandOver(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept;
     static std::int64_t SteadyNowNs() noexcept;
 
 private:
+    std::int32_t Take(std::int16_t* out, std::int32_t frames, std::int64_t nowNs,
+                      bool asked) noexcept;
     void StoreCaptured(const std::int16_t* in, std::int32_t frames) noexcept;
     // The notification whose frame comes next from capture frame `pos` on (pos included).
     struct Notice {
@@ -139,6 +155,7 @@ private:
     std::atomic<std::int64_t> TimedAtNs_{0};
     std::atomic<std::uint64_t> PendingSet_{0};
     std::atomic<std::int64_t> PendingAtNs_{0};
+    std::atomic<std::int64_t> AskedAtNs_{0};  // the device's last request (not a hand-over)
     std::atomic<std::int32_t> WrittenEnd_{0}; // frame after the last one written
     std::atomic<std::uint64_t> Merged_{0};
     std::atomic<std::uint64_t> Captured_{0};

@@ -246,5 +246,60 @@ TEST(SoundRings, ClockFollowingPlayerKeepsTimeBetweenLargeStepsAndThroughALateSt
     EXPECT_EQ(frameAt(t + 900 * Ms), held);
 }
 
+// A server whose sink rewound holds enough and stops asking for a while; the writer, a block
+// a block, comes round to frames it has not taken. Those go to it first, and the play
+// position then stays out of the segment the writer writes next.
+TEST(SoundRings, FramesAWriterWouldLapAreHandedOverFirst) {
+    NotificationQueue q;
+    SoundRings rings(q);
+    rings.SetFollowsClock(true);
+    constexpr std::int64_t Ms = 1000000; // ns
+    const auto segment = [](std::int32_t first, std::int32_t base) {
+        std::vector<std::int16_t> s(2 * SoundRings::SegmentFrames);
+        for (std::size_t j = 0; j < s.size(); ++j) {
+            s[j] = static_cast<std::int16_t>(base + first + static_cast<std::int32_t>(j / 2));
+        }
+        return s;
+    };
+    for (std::int32_t k = 0; k < 3; ++k) {
+        rings.WritePlay(k * 2048, segment(k * 2048, 0)); // the first lap: the frame's number
+    }
+    rings.SetPlaying(true);
+    rings.SetPlayPositionAt(0, 0);
+    std::vector<std::int16_t> out(2 * 8192);
+    ASSERT_EQ(rings.FetchAt(out.data(), 256, 1 * Ms), 256);
+    EXPECT_EQ(rings.UntakenAtRisk(1 * Ms), 0);
+    rings.WritePlay(6144, segment(6144, 0));
+    // 7936 frames written and not taken: the next segment (frames 0-2047 again) would
+    // overwrite 1792 of them.
+    EXPECT_EQ(rings.UntakenAtRisk(2 * Ms), 1792 + 1);
+    // Not handed over when a position set waits, or when the server has stopped asking.
+    EXPECT_EQ(rings.UntakenAtRisk(1 * Ms + SoundRings::StaleRequestNs + 1), 0);
+
+    ASSERT_EQ(rings.HandOver(out.data(), 1793, 2 * Ms), 1793);
+    EXPECT_EQ(out[0], 256);
+    EXPECT_EQ(out[2 * 1792], 2048);
+    EXPECT_EQ(rings.PositionsAt(2 * Ms).Play / 4, 2049); // taken at once
+    EXPECT_EQ(rings.PositionsAt(2 * Ms).Write / 4, 2049);
+    EXPECT_EQ(rings.UntakenAtRisk(2 * Ms), 0);
+    // With the segment written, the rest of the first lap is still there to take, in order,
+    // then the second lap.
+    rings.WritePlay(0, segment(0, 10000));
+    EXPECT_EQ(rings.UntakenAtRisk(3 * Ms), 8191 - 6144 + 1); // the server still asks for nothing
+    ASSERT_EQ(rings.FetchAt(out.data(), 8191, 3 * Ms), 8191);
+    EXPECT_EQ(out[0], 2049);
+    EXPECT_EQ(out[2 * (8191 - 2048)], 10000);
+    EXPECT_EQ(out[2 * 8190], 10000 + 2047);
+    EXPECT_EQ(rings.UntakenAtRisk(3 * Ms), 0);
+
+    // A running stream that keeps up is never handed anything.
+    rings.WritePlay(2048, segment(2048, 10000));
+    EXPECT_EQ(rings.UntakenAtRisk(4 * Ms), 0);
+    rings.SetPlayPositionAt(0, 5 * Ms);
+    rings.WritePlay(4096, segment(4096, 10000));
+    rings.WritePlay(6144, segment(6144, 10000));
+    EXPECT_EQ(rings.UntakenAtRisk(5 * Ms), 0);
+}
+
 } // namespace
 } // namespace corvane

@@ -526,7 +526,9 @@ void PulseAudioSound::CaptureReleased() {
 // (see SoundRings::UntakenAtRisk): the server queues more than it asked for for a moment.
 // Only on PulseAudio, whose sinks rewind: PipeWire's graph takes a cycle's worth every cycle.
 void PulseAudioSound::BeforePlayPositions() {
-    if (Loop_ == nullptr || OnPipeWire_) {
+    // A look without the lock first (the ring's counts are atomic): nearly every block has
+    // nothing at risk, and the main loop's lock is then not taken at all.
+    if (Loop_ == nullptr || OnPipeWire_ || Rings_.UntakenAtRisk(SoundRings::SteadyNowNs()) == 0) {
         return;
     }
     pa_threaded_mainloop_lock(Loop_);

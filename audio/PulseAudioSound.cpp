@@ -35,8 +35,14 @@ constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(
 // 256 frames cost every client on the desktop (other players glitched). There the streams ask
 // for a cycle of one block instead, which never costs other clients (they keep the graph at
 // their own smaller size when they ask for one): 2048-frame capture fragments, and of the
-// 8192-frame queue asked for pipewire-pulse keeps 4608 frames (96 ms) and asks the graph for up
-// to 3584 frames a cycle, so the graph runs at its largest usual cycle, 2048 frames (42.7 ms).
+// 5120-frame queue asked for pipewire-pulse keeps 3072 frames (64 ms) and asks the graph for
+// 2048 frames a cycle, so the graph runs at its largest usual cycle, 2048 frames (42.7 ms).
+// The queue is no longer there because on PipeWire it comes out of the ring's margin: capture
+// and playback move in the same graph cycle, so the server asks for the next cycle within a
+// few ms of the block being written, and whatever it holds ahead the ring no longer does. With
+// 4608 frames held the ring was one block ahead of the server at the collision test, and one
+// request that came before the write (a block handled 8 ms late, a capture cycle that PipeWire
+// drops when the record stream is moved) restarted playback.
 // The stream's nodes run inside pipewire-pulse, not here: when the machine stops that process
 // for longer than about one cycle, the graph plays one cycle without this stream ("client too
 // slow" in its log), whatever this queue holds, and reports nothing to the client. At 1024
@@ -48,7 +54,7 @@ struct StreamSizes {
     std::uint32_t PlaybackQueueBytes;
 };
 constexpr StreamSizes PulseAudioSizes{256 * FrameBytes, 256 * FrameBytes, 5120 * FrameBytes};
-constexpr StreamSizes PipeWireSizes{2048 * FrameBytes, 512 * FrameBytes, 8192 * FrameBytes};
+constexpr StreamSizes PipeWireSizes{2048 * FrameBytes, 512 * FrameBytes, 5120 * FrameBytes};
 
 constexpr int ConnectTimeoutMs = 3000;
 
@@ -524,11 +530,13 @@ void PulseAudioSound::CaptureReleased() {
 
 // What the server has not taken yet of the segment the writer writes next goes to it first
 // (see SoundRings::UntakenAtRisk): the server queues more than it asked for for a moment.
-// Only on PulseAudio, whose sinks rewind: PipeWire's graph takes a cycle's worth every cycle.
+// A PulseAudio sink that rewound holds enough and does not ask for a while; PipeWire's graph
+// now and then leaves the stream out for a cycle or two (the stream moved, another program's
+// stream joining, a busy machine) and then asks for the missed cycles at once.
 void PulseAudioSound::BeforePlayPositions() {
     // A look without the lock first (the ring's counts are atomic): nearly every block has
     // nothing at risk, and the main loop's lock is then not taken at all.
-    if (Loop_ == nullptr || OnPipeWire_ || Rings_.UntakenAtRisk(SoundRings::SteadyNowNs()) == 0) {
+    if (Loop_ == nullptr || Rings_.UntakenAtRisk(SoundRings::SteadyNowNs()) == 0) {
         return;
     }
     pa_threaded_mainloop_lock(Loop_);

@@ -518,6 +518,8 @@ event_loop() { # KIND OFFSET PERIOD
     trap '[ -z "${event}" ] || kill "${event}" 2>/dev/null; exit 0' TERM
     event_pause "$2" || return 0
     while :; do
+        # When each event began, in seconds since boot, to set beside the receiver's own log.
+        echo "$(cut -d' ' -f1 /proc/uptime) ${kind}" >>"${ev_log}.times"
         "event_${kind}" "${round}" >"${ev_log}.${kind}" 2>&1 &
         event=$!
         wait "${event}" && rc=0 || rc=$?
@@ -703,6 +705,7 @@ run_start() { # KIND N
     if [ "${load}" = 1 ]; then
         # Two busy processes for 4 s, centred on the digits.
         sleep "$(awk -v l="${lead}" -v s="${seconds}" 'BEGIN { d = l + s / 2 - 2; print (d > 0 ? d : 0) }')"
+        echo "$(cut -d' ' -f1 /proc/uptime) load" >>"${dir}/events.log.times"
         for _ in 1 2; do
             timeout 4 sh -c 'while :; do :; done' &
             busy+=($!)

@@ -190,7 +190,8 @@ bool BlockExchange::CatchUp(std::int32_t eventId) {
     const double now = Clock();
     const double since = now - CatchUpLast_;
     CatchUpLast_ = now;
-    if (!CatchUpFirst_ && since >= CatchUpGapSeconds) {
+    CatchUpOnTime_ = !CatchUpFirst_ && since >= CatchUpGapSeconds ? CatchUpOnTime_ + 1 : 0;
+    if (CatchUpOnTime_ >= CatchUpOnTimeBlocks) {
         CatchingUp_ = false;
         Resync = true;
         ResyncCount = 0;
@@ -215,6 +216,7 @@ void BlockExchange::Heal(double now) {
     WatchedSince_ = now;
     CatchingUp_ = true;
     CatchUpFirst_ = true;
+    CatchUpOnTime_ = 0;
     CatchUpLast_ = now;
     SetInput(InputState::Flowing);
     ReportCounters();

@@ -181,12 +181,16 @@ private:
     InputState Input_ = InputState::Flowing;
     std::uint64_t StalledBlocks_ = 0;
     // After a stall: blocks that come faster than this after the one before are the server's
-    // backlog and are let go.
+    // backlog and are let go. The backlog may pause within its burst for part of a block
+    // (PipeWire delivers the held-back time in spurts), so it is over only when this many
+    // blocks in a row have come in their own time; the first of them is let go too.
     static constexpr double CatchUpGapSeconds = 0.5 * 2048 / 48000;
+    static constexpr std::int32_t CatchUpOnTimeBlocks = 2;
     bool CatchingUp_ = false;
-    bool CatchUpFirst_ = false;   // the first block after the stall: always from the backlog
-    double CatchUpLast_ = 0.0;    // Clock() at the last block while catching up
-    SoundCounters ShownCounters_; // as last handed to the client
+    bool CatchUpFirst_ = false;      // the first block after the stall: always from the backlog
+    double CatchUpLast_ = 0.0;       // Clock() at the last block while catching up
+    std::int32_t CatchUpOnTime_ = 0; // blocks in a row that came in their own time
+    SoundCounters ShownCounters_;    // as last handed to the client
     std::uint64_t ShownRestarts_ = 0;
     std::uint64_t ShownStalled_ = 0;
 };

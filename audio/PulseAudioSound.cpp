@@ -547,6 +547,25 @@ void PulseAudioSound::BeforePlayPositions() {
     pa_threaded_mainloop_unlock(Loop_);
 }
 
+// While the input was missing the player gave the server silence for whatever it asked, and
+// PipeWire, stopped and continued, asks for the whole stop at once: that silence sat in its
+// queue ahead of the blocks written after the stall, in half the starts so far ahead that
+// nothing was heard again. The restart after the stall begins with an empty queue instead.
+// PulseAudio renders the stop's time at once and was heard again every time; a flush there
+// only cost a restart or two after each stall, so it is left alone.
+void PulseAudioSound::PlaybackResumed() {
+    if (Loop_ == nullptr || !OnPipeWire_) {
+        return;
+    }
+    pa_threaded_mainloop_lock(Loop_);
+    if (Playback_ != nullptr && pa_stream_get_state(Playback_) == PA_STREAM_READY) {
+        if (pa_operation* op = pa_stream_flush(Playback_, nullptr, nullptr); op != nullptr) {
+            pa_operation_unref(op);
+        }
+    }
+    pa_threaded_mainloop_unlock(Loop_);
+}
+
 SoundStatus PulseAudioSound::RunDevice(bool /*afterFailure*/) {
     if (Loop_ == nullptr) {
         return SoundStatus::Unable(SoundOp::StartCapture, "there is no sound system");

@@ -59,6 +59,7 @@ private:
     std::uint64_t DeviceXruns() const override { return Xruns_.load(std::memory_order_relaxed); }
     void CaptureReleased() override;
     void BeforePlayPositions() override;
+    void PlaybackResumed() override;
 
     // With the main loop locked.
     void NewContext();

@@ -290,10 +290,14 @@ SoundStatus RingSoundSystem::StartPlay() {
         return st;
     }
     const bool was = Rings_.Playing();
+    const bool running = DeviceRunning_;
     Rings_.SetPlaying(true);
     if (auto st = UpdateDevice(); !st.Ok()) {
         Rings_.SetPlaying(was);
         return st;
+    }
+    if (!was && running) {
+        PlaybackResumed();
     }
     return {};
 }

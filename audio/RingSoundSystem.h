@@ -60,6 +60,9 @@ protected:
     virtual void CaptureReleased() {}
     // The UI thread is about to read the play positions (and then to write the next block).
     virtual void BeforePlayPositions() {}
+    // Playback starts again while the device runs (after a stall of the input): whatever the
+    // device queued meanwhile is stale.
+    virtual void PlaybackResumed() {}
 
     // Device side: the stream died. Pushes StreamFailedEvent once per run.
     void SignalStreamFailure() noexcept;

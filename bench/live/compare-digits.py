@@ -3,7 +3,7 @@
 # SPDX-FileCopyrightText: 2026 Corvane developers
 """Compares the DTMF digits decoded from the receiver's audio with the digits sent.
 
-    compare-digits.py SENT DECODED [MISSING_ALLOWED]
+    compare-digits.py SENT DECODED [MISSING_ALLOWED [DOUBLED_ALLOWED]]
 
 Prints "OK" when they are equal. Otherwise prints "FAIL:", the counts, and what differs in the
 order of the sent digits, from an alignment with the fewest missing and extra digits (the sent
@@ -12,7 +12,9 @@ string repeats, so the first matching stretch is not necessarily the right one):
 once more), "extra X@N" (X decoded where nothing was sent, after the N-th sent digit); at most
 12 of them, then how many more. With MISSING_ALLOWED, up to that many missing digits (and no
 other difference) still pass, as "OK (N missing, M allowed)": the digits a stopped server held
-when it stopped. Exit status 0 for OK, 1 for FAIL, 2 for a usage error.
+when it stopped; with DOUBLED_ALLOWED, up to that many doubled digits too (a tone the server
+stopped and went on with is heard in two parts). Exit status 0 for OK, 1 for FAIL, 2 for a
+usage error.
 Standard library only.
 """
 
@@ -69,17 +71,24 @@ def differences(sent, got):
 
 
 def main(argv):
-    if len(argv) not in (3, 4) or (len(argv) == 4 and not argv[3].isdigit()):
-        print("usage: compare-digits.py SENT DECODED [MISSING_ALLOWED]", file=sys.stderr)
+    if len(argv) not in (3, 4, 5) or not all(a.isdigit() for a in argv[3:]):
+        print("usage: compare-digits.py SENT DECODED [MISSING_ALLOWED [DOUBLED_ALLOWED]]",
+              file=sys.stderr)
         return 2
     sent, got = argv[1], argv[2]
-    allowed = int(argv[3]) if len(argv) == 4 else 0
+    allowed = int(argv[3]) if len(argv) >= 4 else 0
+    doubled_allowed = int(argv[4]) if len(argv) == 5 else 0
     problems = differences(sent, got)
     if not problems:
         print("OK")
         return 0
-    if all(k == "missing" for k, _ in problems) and len(problems) <= allowed:
-        print(f"OK ({len(problems)} missing, {allowed} allowed)")
+    missing = sum(1 for k, _ in problems if k == "missing")
+    doubled = sum(1 for k, _ in problems if k == "doubled")
+    if missing + doubled == len(problems) and missing <= allowed and doubled <= doubled_allowed:
+        told = f"{missing} missing, {allowed} allowed"
+        if doubled_allowed:
+            told += f"; {doubled} doubled, {doubled_allowed} allowed"
+        print(f"OK ({told})")
         return 0
     counts = ", ".join(f"{sum(1 for k, _ in problems if k == kind)} {kind}"
                        for kind in ("missing", "doubled", "extra")

@@ -37,9 +37,9 @@ constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(
 // their own smaller size when they ask for one): 2048-frame capture fragments, and of the
 // 5120-frame queue asked for pipewire-pulse keeps 3072 frames (64 ms) and asks the graph for
 // 2048 frames a cycle, so the graph runs at its largest usual cycle, 2048 frames (42.7 ms).
-// The queue is no longer there because on PipeWire it comes out of the ring's margin: capture
-// and playback move in the same graph cycle, so the server asks for the next cycle within a
-// few ms of the block being written, and whatever it holds ahead the ring no longer does. With
+// The queue is no longer than that because on PipeWire it comes out of the ring's margin:
+// capture and playback move in the same graph cycle, so the server asks for the next cycle
+// within a few ms of the block being written, and whatever it holds the ring no longer does. With
 // 4608 frames held the ring was one block ahead of the server at the collision test, and one
 // request that came before the write (a block handled 8 ms late, a capture cycle that PipeWire
 // drops when the record stream is moved) restarted playback.
@@ -550,7 +550,8 @@ void PulseAudioSound::BeforePlayPositions() {
 // While the input was missing the player gave the server silence for whatever it asked, and
 // PipeWire, stopped and continued, asks for the whole stop at once: that silence sat in its
 // queue ahead of the blocks written after the stall, in half the starts so far ahead that
-// nothing was heard again. The restart after the stall begins with an empty queue instead.
+// nothing was heard again. The restart after the stall begins with an empty queue instead (so
+// does the first start after ON, whose queue holds only the silence given before it).
 // PulseAudio renders the stop's time at once and was heard again every time; a flush there
 // only cost a restart or two after each stall, so it is left alone.
 void PulseAudioSound::PlaybackResumed() {

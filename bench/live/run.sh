@@ -500,18 +500,21 @@ event_stop() {
     mapfile -t procs < <(awk '{ print $1 }' "${ev_sound}/pids")
     [ "${#procs[@]}" -gt 0 ] || { echo "no server processes"; return 1; }
     said() { grep -c "^corvane: input $1" "${err}" || true; }
+    # True while less than LIMIT seconds have passed since T0; the seconds passed go to t.
+    within() { # T0 LIMIT
+        t=$(awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }') &&
+            awk -v t="${t}" -v l="$2" 'BEGIN { exit !(t < l) }'
+    }
     m0=$(said missing) b0=$(said back)
     t0="$(now)"
     kill -STOP "${procs[@]}" || return 1
-    while t=$(awk -v a="${t0}" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }') &&
-        awk -v t="${t}" 'BEGIN { exit !(t < 2) }'; do
+    while within "${t0}" 2; do
         [ "${missing}" != - ] || [ "$(said missing)" -le "${m0}" ] || missing="${t}"
         sleep 0.02
     done
     kill -CONT "${procs[@]}"
     t0="$(now)"
-    while t=$(awk -v a="${t0}" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }') &&
-        awk -v t="${t}" 'BEGIN { exit !(t < 3) }'; do
+    while within "${t0}" 3; do
         [ "$(said back)" -le "${b0}" ] || { back="${t}"; break; }
         sleep 0.02
     done

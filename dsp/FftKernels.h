@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #pragma once
 
+#include <cmath> // for the kernels, which are included inside a namespace
+
 // Per-instruction-set builds of the transform's inner loops (see FftKernels.inl).
 namespace corvane::rxDSP::kernels {
 namespace baseline {

@@ -506,3 +506,28 @@ void Reverse(double* re, double* im, int n, const int* middleReversal, const dou
         ReverseBlock(keptRe, keptIm, 8, r, m, row, w);
     }
 }
+
+void WidelyLinear(const double* re, const double* im, const double* wRe, const double* wIm,
+                  double* __restrict outRe, double* __restrict outIm, int n) {
+    const auto at = [=](int k, int m) {
+        const double xr = re[m];
+        const double xi = -im[m];
+        outRe[k] = re[k] + (wRe[k] * xr - wIm[k] * xi);
+        outIm[k] = -(im[k] + (wRe[k] * xi + wIm[k] * xr));
+    };
+    at(0, 0);
+    for (int k = 1; k < n; ++k) {
+        at(k, n - k);
+    }
+}
+
+void Rounded16(const double* x, double scale, double* out, int n) {
+    // Clipped first, a value is far below 2^52, where the sum and difference round it.
+    constexpr double Shift = 4503599627370496.0; // 2^52
+    for (int j = 0; j < n; ++j) {
+        double v = x[j] * scale;
+        v = v < -32768.0 ? -32768.0 : v;
+        v = v > 32767.0 ? 32767.0 : v;
+        out[j] = std::copysign((std::fabs(v) + Shift) - Shift, v);
+    }
+}

@@ -31,21 +31,26 @@ struct KernelSet {
     decltype(&kernels::baseline::OverlapAdd) OverlapAdd;
     decltype(&kernels::baseline::Magnitudes) Magnitudes;
     decltype(&kernels::baseline::Reverse) Reverse;
+    decltype(&kernels::baseline::WidelyLinear) WidelyLinear;
+    decltype(&kernels::baseline::Rounded16) Rounded16;
 };
 
 const KernelSet& KernelsFor(Isa path) {
     static constexpr KernelSet Baseline{
         &kernels::baseline::DifStages,        &kernels::baseline::PaddedDifStages,
         &kernels::baseline::ConjugateProduct, &kernels::baseline::OverlapAdd,
-        &kernels::baseline::Magnitudes,       &kernels::baseline::Reverse};
+        &kernels::baseline::Magnitudes,       &kernels::baseline::Reverse,
+        &kernels::baseline::WidelyLinear,     &kernels::baseline::Rounded16};
     static constexpr KernelSet Avx2{
         &kernels::avx2::DifStages,        &kernels::avx2::PaddedDifStages,
         &kernels::avx2::ConjugateProduct, &kernels::avx2::OverlapAdd,
-        &kernels::avx2::Magnitudes,       &kernels::avx2::Reverse};
+        &kernels::avx2::Magnitudes,       &kernels::avx2::Reverse,
+        &kernels::avx2::WidelyLinear,     &kernels::avx2::Rounded16};
     static constexpr KernelSet Avx512{
         &kernels::avx512::DifStages,        &kernels::avx512::PaddedDifStages,
         &kernels::avx512::ConjugateProduct, &kernels::avx512::OverlapAdd,
-        &kernels::avx512::Magnitudes,       &kernels::avx512::Reverse};
+        &kernels::avx512::Magnitudes,       &kernels::avx512::Reverse,
+        &kernels::avx512::WidelyLinear,     &kernels::avx512::Rounded16};
     return path == Isa::Avx512 ? Avx512 : path == Isa::Avx2 ? Avx2 : Baseline;
 }
 
@@ -183,6 +188,23 @@ void FftPlan::Magnitudes(std::span<const double> re, std::span<const double> im,
     }
     KernelsFor(Path_).Magnitudes(re.data(), im.data(), out.data(), n, Reversal(n / 64).data(),
                                  Cos_.data(), MinusSin_.data());
+}
+
+void FftPlan::WidelyLinear(std::span<const double> re, std::span<const double> im,
+                           std::span<const double> wRe, std::span<const double> wIm,
+                           std::span<double> outRe, std::span<double> outIm, std::int32_t n) const {
+    const auto count = static_cast<std::size_t>(n);
+    if (!IsPowerOfTwo(n) || re.size() < count || im.size() < count || wRe.size() < count ||
+        wIm.size() < count || outRe.size() < count || outIm.size() < count) {
+        return;
+    }
+    KernelsFor(Path_).WidelyLinear(re.data(), im.data(), wRe.data(), wIm.data(), outRe.data(),
+                                   outIm.data(), n);
+}
+
+void FftPlan::Rounded16(std::span<const double> x, double scale, std::span<double> out) const {
+    const std::size_t count = std::min(x.size(), out.size());
+    KernelsFor(Path_).Rounded16(x.data(), scale, out.data(), static_cast<int>(count));
 }
 
 void FFT(std::span<double> re, std::span<double> im, std::int32_t n, const FftPlan& plan) {

@@ -70,6 +70,16 @@ public:
     void Magnitudes(std::span<const double> re, std::span<const double> im, std::span<double> out,
                     std::int32_t n) const;
 
+    // For a power of two n, natural-order bins, indices modulo n: out[k] = conj(x[k] + w[k]
+    // conj(x[-k])), a widely-linear filter conjugated for an inverse by the forward transform.
+    // The outputs must not overlap the inputs; a span too short or a bad n writes nothing.
+    void WidelyLinear(std::span<const double> re, std::span<const double> im,
+                      std::span<const double> wRe, std::span<const double> wIm,
+                      std::span<double> outRe, std::span<double> outIm, std::int32_t n) const;
+    // out[j] = x[j] * scale clipped to -32768..32767 and rounded half to even (16-bit samples),
+    // for as many values as both spans hold. out may be x.
+    void Rounded16(std::span<const double> x, double scale, std::span<double> out) const;
+
 private:
     friend void FFT(std::span<double>, std::span<double>, std::int32_t, const FftPlan&);
 

@@ -293,6 +293,53 @@ TEST(Transform, BlockPassesEqualThePlainLoopsOverTheReversal) {
     }
 }
 
+// The I/Q corrector's bin passes give on every path the bits of the plain loops: the
+// widely-linear product (its mirror bin at n - k, bin 0 its own), and the rounding to 16-bit
+// values, clipped, half to even, the sign of a zero kept. Bad lengths and short spans write
+// nothing.
+TEST(Transform, CorrectorPassesGiveThePlainLoopsBitsOnEveryPath) {
+    const auto same = [](double a, double b) {
+        return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+    };
+    for (const rxDSP::Isa isa : {rxDSP::Isa::Baseline, rxDSP::Isa::Avx2, rxDSP::Isa::Avx512}) {
+        const rxDSP::FftPlan plan(4096, isa);
+        for (const std::int32_t n : {1, 2, 8, 2048}) {
+            const auto size = static_cast<std::size_t>(n);
+            const Vec re = Random(size, 1), im = Random(size, 2);
+            const Vec wRe = Random(size, 3, 0.3), wIm = Random(size, 4, 0.3);
+            Vec outRe(size, 9.0), outIm(size, 9.0);
+            plan.WidelyLinear(re, im, wRe, wIm, outRe, outIm, n);
+            for (std::size_t k = 0; k < size; ++k) {
+                const std::size_t m = (size - k) % size;
+                const double yr = re[k] + (wRe[k] * re[m] - wIm[k] * -im[m]);
+                const double yi = im[k] + (wRe[k] * -im[m] + wIm[k] * re[m]);
+                ASSERT_TRUE(same(outRe[k], yr) && same(outIm[k], -yi))
+                    << n << " bin " << k << " on path " << static_cast<int>(isa);
+            }
+        }
+        Vec untouched(64, 5.0), out(64, 5.0);
+        plan.WidelyLinear(Random(64, 1), Random(64, 2), Random(64, 3), Random(64, 4), out,
+                          untouched, 48);
+        plan.WidelyLinear(Random(64, 1), Random(63, 2), Random(64, 3), Random(64, 4), out,
+                          untouched, 64);
+        EXPECT_EQ(out, Vec(64, 5.0));
+        EXPECT_EQ(untouched, Vec(64, 5.0));
+
+        Vec x = Random(999, 5, 80000.0);
+        x.insert(x.end(), {0.5, 1.5, 2.5, -0.5, -2.5, -0.2, 0.0, -0.0, 32767.4, 32767.6, -32768.4,
+                           -32768.6, 1e300, -1e300});
+        for (const double scale : {1.0, -1.0 / 2048.0 * 2048.0, 0.25}) {
+            Vec rounded(x.size(), 9.0);
+            plan.Rounded16(x, scale, rounded);
+            for (std::size_t j = 0; j < x.size(); ++j) {
+                const double want = std::clamp(RoundHalfEven(x[j] * scale), -32768.0, 32767.0);
+                ASSERT_TRUE(same(rounded[j], want))
+                    << x[j] << " times " << scale << " on path " << static_cast<int>(isa);
+            }
+        }
+    }
+}
+
 // Lengths the blocks cannot take, or spans too short, leave every output untouched.
 TEST(Transform, BlockPassesRefuseBadLengthsAndShortSpans) {
     const rxDSP::FftPlan plan(1024);

@@ -556,7 +556,8 @@ std::string frmReceiver::CountersLine() const {
            " merged=" + std::to_string(c.MergedNotifications) +
            " restarts=" + std::to_string(Exchange->PlaybackRestarts()) +
            " xruns=" + std::to_string(c.DeviceXruns) +
-           " stalled=" + std::to_string(Exchange->StalledBlocks());
+           " stalled=" + std::to_string(Exchange->StalledBlocks()) +
+           " slips=" + std::to_string(c.LeadSlips);
 }
 
 bool frmReceiver::StartIqRecording(const std::string& path) {

@@ -534,6 +534,7 @@ void PulseAudioSound::CaptureReleased() {
 // now and then leaves the stream out for a cycle or two (the stream moved, another program's
 // stream joining, a busy machine) and then asks for the missed cycles at once.
 void PulseAudioSound::BeforePlayPositions() {
+    Rings_.KeepLead(SoundRings::SteadyNowNs());
     // A look without the lock first (the ring's counts are atomic): nearly every block has
     // nothing at risk, and the main loop's lock is then not taken at all.
     if (Loop_ == nullptr || Rings_.UntakenAtRisk(SoundRings::SteadyNowNs()) == 0) {
@@ -550,8 +551,7 @@ void PulseAudioSound::BeforePlayPositions() {
 // While the input was missing the player gave the server silence for whatever it asked, and
 // PipeWire, stopped and continued, asks for the whole stop at once: that silence sat in its
 // queue ahead of the blocks written after the stall, in half the starts so far ahead that
-// nothing was heard again. The restart after the stall begins with an empty queue instead (so
-// does the first start after ON, whose queue holds only the silence given before it).
+// nothing was heard again. The restart after the stall begins with an empty queue instead.
 // PulseAudio renders the stop's time at once and was heard again every time; a flush there
 // only cost a restart or two after each stall, so it is left alone.
 void PulseAudioSound::PlaybackResumed() {

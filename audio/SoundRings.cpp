@@ -260,6 +260,11 @@ constexpr std::int64_t LateStartFrames = 1024; // half a block
 // block it was sleeping for, up to 2 s) thus costs the frames it did not play, as a card that was
 // started late would, instead of holding the player still while the writer laps it.
 void SoundRings::SetPlayPositionAt(std::int32_t frame, std::int64_t nowNs) {
+    // A new start: the lead it sets is the one to keep.
+    LeadSum_ = 0;
+    LeadCount_ = 0;
+    LeadStartWindows_ = 0;
+    Slip_.store(0, std::memory_order_relaxed);
     const std::uint64_t old = PendingSet_.load(std::memory_order_relaxed);
     const std::uint64_t generation = ((old >> 32) | 1u) + 2u; // odd: pending
     PendingAtNs_.store(nowNs, std::memory_order_relaxed);
@@ -302,6 +307,31 @@ PlayPositions SoundRings::PositionsAt(std::int64_t nowNs) const {
             fetch * FrameBytes};
 }
 
+void SoundRings::KeepLead(std::int64_t nowNs) {
+    if (!FollowsClock_ || !Playing_.load(std::memory_order_acquire) ||
+        (PendingSet_.load(std::memory_order_acquire) & PendingBit) != 0) {
+        return;
+    }
+    const std::int32_t play = PositionsAt(nowNs).Play / FrameBytes;
+    LeadSum_ += (WrittenEnd_.load(std::memory_order_relaxed) - play + PlayFrames) % PlayFrames;
+    if (++LeadCount_ < LeadWindowBlocks) {
+        return;
+    }
+    const std::int64_t mean = LeadSum_ / LeadWindowBlocks;
+    LeadSum_ = 0;
+    LeadCount_ = 0;
+    if (LeadStartWindows_ < 2) { // the first window may still hold the start's settling
+        LeadReference_ = mean;
+        ++LeadStartWindows_;
+        return;
+    }
+    const std::int64_t drift = mean - LeadReference_;
+    if (Slip_.load(std::memory_order_relaxed) == 0 &&
+        (drift > LeadDriftFrames || drift < -LeadDriftFrames)) {
+        Slip_.store(static_cast<std::int32_t>(drift), std::memory_order_relaxed);
+    }
+}
+
 std::int32_t SoundRings::UntakenAtRisk(std::int64_t nowNs) const noexcept {
     if (!FollowsClock_ || !Playing_.load(std::memory_order_acquire) ||
         (PendingSet_.load(std::memory_order_acquire) & PendingBit) != 0 ||
@@ -341,6 +371,16 @@ std::int32_t SoundRings::Take(std::int16_t* out, std::int32_t frames, std::int64
             FramesIn(nowNs - PendingAtNs_.load(std::memory_order_relaxed)) - LateStartFrames;
         from = PlayFrameOf(static_cast<std::int64_t>(pending & 0xffffffffu) +
                            std::max<std::int64_t>(late, 0));
+    }
+    // Keeping the lead (KeepLead): one frame skipped or repeated at the start of an ordinary
+    // request, while the writer is well ahead (never beyond what it wrote).
+    if (std::int32_t slip = Slip_.load(std::memory_order_relaxed);
+        slip != 0 && asked && !taken &&
+        (WrittenEnd_.load(std::memory_order_acquire) - from + PlayFrames) % PlayFrames > frames &&
+        Slip_.compare_exchange_strong(slip, slip > 0 ? slip - 1 : slip + 1,
+                                      std::memory_order_relaxed)) {
+        from = (from + (slip > 0 ? 1 : PlayFrames - 1)) % PlayFrames;
+        Slips_.fetch_add(1, std::memory_order_relaxed);
     }
     // Never past the end of what the writer wrote last: a server that suddenly asks for more
     // (its queue made longer when the stream moves to another sink) would get segments from

@@ -108,6 +108,21 @@ public:
     static constexpr std::int32_t SegmentFrames = HalfBufferBytes / FrameBytes;
     static constexpr std::int64_t StaleRequestNs = 250'000'000;
     std::int32_t UntakenAtRisk(std::int64_t nowNs) const noexcept;
+    // A device on another clock than capture (a second card; two sound-server sinks whose
+    // timers round differently: two stock PulseAudio null sinks run 74 ppm apart) takes frames
+    // a little faster or slower than the blocks come, and the writer's lead over the player
+    // walks until the block exchange's collision test restarts playback, a jump every few
+    // minutes. KeepLead, called once a block before the positions are read, averages the lead
+    // over LeadWindowBlocks blocks; the second average after playback starts is kept (the first
+    // may hold the start's settling), and when a later one is more than LeadDriftFrames from it
+    // the device's next requests skip (or repeat) one frame each until the lead is back: one
+    // frame at a time, instead of a jump. A device on the capture's own clock stays within
+    // that, and loses or repeats nothing: its output stays frame-exact.
+    static constexpr std::int32_t LeadWindowBlocks = 64;
+    static constexpr std::int32_t LeadDriftFrames = 256;
+    void KeepLead(std::int64_t nowNs);
+    // Frames skipped or repeated so far to keep the lead.
+    std::uint64_t LeadSlips() const { return Slips_.load(std::memory_order_relaxed); }
     // FetchAt for frames the device did not ask for: taken at once, so the play position is
     // where they end. Device side.
     std::int32_t HandOver(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept;
@@ -158,6 +173,14 @@ private:
     std::atomic<std::int64_t> AskedAtNs_{0};  // the device's last request (not a hand-over)
     std::atomic<std::int32_t> WrittenEnd_{0}; // frame after the last one written
     std::atomic<std::uint64_t> Merged_{0};
+    // Keeping the lead: frames the device is to skip (> 0) or repeat (< 0), one per request;
+    // the UI thread's running sum and the reference average.
+    std::atomic<std::int32_t> Slip_{0};
+    std::atomic<std::uint64_t> Slips_{0};
+    std::int64_t LeadSum_ = 0;
+    std::int32_t LeadCount_ = 0;
+    std::int64_t LeadReference_ = 0;
+    std::int32_t LeadStartWindows_ = 0; // averages taken since playback last started, up to 2
     std::atomic<std::uint64_t> Captured_{0};
 };
 

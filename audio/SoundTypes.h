@@ -102,6 +102,9 @@ struct SoundCounters {
     std::uint64_t DroppedNotifications = 0; // notifications the full queue could not take
     std::uint64_t DeviceXruns = 0;          // periods the device or server reported lost or missing
     std::uint64_t FramesCaptured = 0;       // frames the device stored (progress, not a fault)
+    // Frames skipped or repeated to keep the lead of a player on another clock (a correction,
+    // not a loss).
+    std::uint64_t LeadSlips = 0;
 
     // The same faults counted (the progress aside).
     bool SameFaults(const SoundCounters& other) const {

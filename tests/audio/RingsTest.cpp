@@ -8,6 +8,7 @@
 
 #include <poll.h>
 
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <thread>
@@ -244,6 +245,110 @@ TEST(SoundRings, ClockFollowingPlayerKeepsTimeBetweenLargeStepsAndThroughALateSt
     rings.FetchAt(out.data(), 100, t + 500 * Ms);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(frameAt(t + 900 * Ms), held);
+}
+
+// A writer on the capture's clock and a server sink on its own, 48 ms requests, for ten
+// minutes of blocks: each block the lead is kept and then checked as the block exchange does
+// before it writes (the player must stay out of the segment written next). The sink's clock
+// off by `ppm`; returns the frames the server got (left channel: the writer's frame count,
+// modulo Count), whether the check ever failed and whether the server ever went short.
+struct DriftRun {
+    std::vector<std::int32_t> Heard;
+    bool Collided = false;
+    bool Starved = false; // a request got less than it asked for (a gap in the sound)
+    std::uint64_t Slips = 0;
+};
+constexpr std::int32_t Count = 30000;
+DriftRun RunAgainstADriftingSink(double ppm, bool keepLead) {
+    NotificationQueue q;
+    SoundRings rings(q);
+    rings.SetFollowsClock(true);
+    constexpr std::int64_t Second = 1000000000;
+    const auto blockAt = [](std::int64_t k) { return k * 2048 * Second / 48000; };
+    const double sinkRate = 48000.0 * (1.0 + ppm * 1e-6);
+    const auto requestAt = [&](std::int64_t j) {
+        return static_cast<std::int64_t>(static_cast<double>(j) * 2304.0 / sinkRate * 1e9);
+    };
+    std::int32_t counted = 0; // frames written so far
+    std::int32_t segment = 0;
+    const auto writeBlock = [&] {
+        std::vector<std::int16_t> block(2 * 2048);
+        for (std::size_t j = 0; j < 2048; ++j) {
+            block[2 * j] =
+                static_cast<std::int16_t>((counted + static_cast<std::int32_t>(j)) % Count);
+        }
+        rings.WritePlay(segment * 2048, block);
+        counted += 2048;
+        segment = (segment + 1) % 4;
+    };
+    for (int k = 0; k < 3; ++k) {
+        writeBlock();
+    }
+    rings.SetPlaying(true);
+    rings.SetPlayPositionAt(0, blockAt(2));
+    DriftRun run;
+    std::vector<std::int16_t> out(2 * 2304);
+    std::int64_t k = 3;
+    std::int64_t j = static_cast<std::int64_t>(
+        std::ceil(static_cast<double>(blockAt(2)) * sinkRate * 1e-9 / 2304.0));
+    while (k < 14000) {
+        if (requestAt(j) < blockAt(k)) {
+            const std::int32_t got = rings.FetchAt(out.data(), 2304, requestAt(j));
+            run.Starved = run.Starved || got < 2304;
+            for (std::int32_t f = 0; f < got; ++f) {
+                run.Heard.push_back(out[2 * static_cast<std::size_t>(f)]);
+            }
+            ++j;
+            continue;
+        }
+        if (keepLead) {
+            rings.KeepLead(blockAt(k));
+        }
+        const std::int32_t play = rings.PositionsAt(blockAt(k)).Play / 4;
+        if (play >= segment * 2048 && play < segment * 2048 + 2048) {
+            run.Collided = true;
+            break;
+        }
+        writeBlock();
+        ++k;
+    }
+    run.Slips = rings.LeadSlips();
+    return run;
+}
+
+// Two clocks 200 ppm apart either way: left alone, within the ten minutes a slow sink lets the
+// writer lap the player (a restart) and a fast one runs dry (gaps); kept, neither, and what the
+// server hears is the written stream with single frames skipped (slow sink) or repeated (fast
+// one), about as many as the clocks part (200 ppm of ten minutes is 5760 frames). On one clock
+// nothing is ever skipped or repeated.
+TEST(SoundRings, KeepsTheLeadOfAWriterOnAnotherClock) {
+    for (const double ppm : {200.0, -200.0}) {
+        SCOPED_TRACE(ppm);
+        const DriftRun alone = RunAgainstADriftingSink(ppm, false);
+        EXPECT_TRUE(ppm > 0 ? alone.Starved : alone.Collided);
+        const DriftRun run = RunAgainstADriftingSink(ppm, true);
+        EXPECT_FALSE(run.Collided);
+        EXPECT_FALSE(run.Starved);
+        EXPECT_GT(run.Slips, 4000u);
+        EXPECT_LT(run.Slips, 7000u);
+        std::uint64_t skips = 0;
+        std::uint64_t repeats = 0;
+        for (std::size_t f = 1; f < run.Heard.size(); ++f) {
+            const std::int32_t step = (run.Heard[f] - run.Heard[f - 1] + Count) % Count;
+            ASSERT_TRUE(step == 1 || step == 2 || step == 0) << "at frame " << f << ": " << step;
+            skips += step == 2 ? 1u : 0u;
+            repeats += step == 0 ? 1u : 0u;
+        }
+        EXPECT_EQ(ppm > 0 ? skips : repeats, 0u); // a faster sink needs frames repeated
+        EXPECT_EQ(skips + repeats, run.Slips);
+    }
+    const DriftRun same = RunAgainstADriftingSink(0.0, true);
+    EXPECT_FALSE(same.Collided);
+    EXPECT_FALSE(same.Starved);
+    EXPECT_EQ(same.Slips, 0u);
+    for (std::size_t f = 1; f < same.Heard.size(); ++f) {
+        ASSERT_EQ((same.Heard[f] - same.Heard[f - 1] + Count) % Count, 1) << f;
+    }
 }
 
 // A server whose sink rewound holds enough and stops asking for a while; the writer, a block

@@ -199,6 +199,7 @@ SoundStatus RingSoundSystem::UpdateDevice() {
             return st;
         }
         DeviceRunning_ = true;
+        PlayedThisRun_ = false;
     } else if (!want && DeviceRunning_) {
         DeviceRunning_ = false;
         return HaltDevice();
@@ -296,9 +297,10 @@ SoundStatus RingSoundSystem::StartPlay() {
         Rings_.SetPlaying(was);
         return st;
     }
-    if (!was && running) {
+    if (!was && running && PlayedThisRun_) {
         PlaybackResumed();
     }
+    PlayedThisRun_ = PlayedThisRun_ || DeviceRunning_;
     return {};
 }
 
@@ -375,6 +377,7 @@ SoundCounters RingSoundSystem::Counters() const {
     c.DroppedNotifications = Queue_.Dropped();
     c.DeviceXruns = DeviceXruns();
     c.FramesCaptured = Rings_.FramesCaptured();
+    c.LeadSlips = Rings_.LeadSlips();
     return c;
 }
 

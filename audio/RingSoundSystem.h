@@ -60,8 +60,11 @@ protected:
     virtual void CaptureReleased() {}
     // The UI thread is about to read the play positions (and then to write the next block).
     virtual void BeforePlayPositions() {}
-    // Playback starts again while the device runs (after a stall of the input): whatever the
-    // device queued meanwhile is stale.
+    // Playback starts again while the device runs, after it was stopped in this run (a stall
+    // of the input): whatever the device queued meanwhile is stale. Not at the first start of
+    // a run: what is queued then is the little silence given before it, and a server that
+    // fills an emptied queue at once from the first blocks (PipeWire took 5120 of the 6144
+    // frames written) would leave the player a block from the writer, a restart in most starts.
     virtual void PlaybackResumed() {}
 
     // Device side: the stream died. Pushes StreamFailedEvent once per run.
@@ -91,7 +94,8 @@ private:
     bool CaptureBuffer_ = false;
     bool PlayBuffer_ = false;
     bool DeviceRunning_ = false;
-    std::array<bool, 5> Released_{};               // by SoundObject
+    bool PlayedThisRun_ = false;     // playback was started since the device last started
+    std::array<bool, 5> Released_{}; // by SoundObject
     std::array<std::int32_t, MaxEvents> Events_{}; // live event ids, 0 = free slot
     std::int32_t NextEventId_ = 1;
     std::atomic<bool> StreamFailed_{false};

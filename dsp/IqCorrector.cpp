@@ -214,8 +214,7 @@ void IqCorrector::Learn(double frames) {
         PairRe_[k] += step * (re - PairRe_[k]);
         PairIm_[k] += step * (im - PairIm_[k]);
     };
-    pair(0, 0);
-    for (std::size_t k = 1; k < N / 2; ++k) {
+    for (std::size_t k = 1; k < N / 2; ++k) { // bin 0 is its own mirror: nothing to pair
         pair(k, N - k);
     }
 }

@@ -30,7 +30,7 @@ namespace corvane {
 //    sample apart, or two anti-alias filters that differ, make an error that grows across the
 //    band. The corrected signal z passes a widely-linear filter, Z'(f) = Z(f) + W(f) conj(Z(-f)),
 //    by overlap-save in transforms of Transform frames. The bins' moments (Hann-windowed, one
-//    transform per block) are averaged over MomentSeconds; W is solved bin pair by bin pair
+//    transform every LearnFrames) are averaged over MomentSeconds; W is solved bin pair by bin pair
 //    from them (a Newton step towards E[Z'(f) Z'(-f)] = 0 every SolveFrames, the smallest change
 //    that gets there, so a station at +f with only noise at -f sets W(-f), the coefficient that
 //    cancels its image). Working on the input's moments, not the output's, leaves no loop to
@@ -104,7 +104,7 @@ private:
     Bins WorkIm_{};
     bool Learnt_ = false; // the moments below hold something
     Bins Power_{};        // E|Z(k)|^2, the history Hann-windowed
-    Pairs PairRe_{};      // E[Z(k) Z(-k)], k = 0..Transform/2-1
+    Pairs PairRe_{};      // E[Z(k) Z(-k)], k = 1..Transform/2-1
     Pairs PairIm_{};
     Bins SolvedRe_{}; // W per bin, as solved
     Bins SolvedIm_{};

@@ -57,6 +57,9 @@ constexpr StreamSizes PulseAudioSizes{256 * FrameBytes, 256 * FrameBytes, 5120 *
 constexpr StreamSizes PipeWireSizes{2048 * FrameBytes, 512 * FrameBytes, 5120 * FrameBytes};
 
 constexpr int ConnectTimeoutMs = 3000;
+// Paced capture wakes when this many more frames may go (a fragment's worth, as often as a
+// source on the clock delivers).
+constexpr std::int32_t PacedStepFrames = 256;
 
 // Waits, with the main loop locked, until done() or the time is up; the lock is let go while
 // waiting so that the main loop's thread can run the callbacks.
@@ -178,6 +181,8 @@ struct PulseAudioSound::Hooks {
                 &Hooks::SourceInfo, sound);
             if (op != nullptr) {
                 pa_operation_unref(op);
+            } else {
+                sound->SourceKnown_ = true;
             }
         } else if (state == PA_STREAM_READY && stream == sound->Playback_) {
             if (const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream); attr != nullptr) {
@@ -193,9 +198,25 @@ struct PulseAudioSound::Hooks {
     }
 
     static void SourceInfo(pa_context*, const pa_source_info* info, int eol, void* self) {
+        auto* sound = static_cast<PulseAudioSound*>(self);
         if (eol == 0 && info != nullptr) {
-            auto* sound = static_cast<PulseAudioSound*>(self);
             sound->NoteCaptureGap(std::max(info->latency, info->configured_latency));
+            sound->Pacer_.SetBurst(sound->CaptureGapUs_.load(std::memory_order_relaxed) *
+                                   SoundRate / 1'000'000);
+        } else if (!sound->SourceKnown_) { // the end of the answer, or none
+            sound->SourceKnown_ = true;
+            if (sound->Record_ != nullptr &&
+                pa_stream_get_state(sound->Record_) == PA_STREAM_READY) {
+                Read(sound->Record_, 0, sound);
+            }
+        }
+    }
+
+    // Paced capture may take the next frames now.
+    static void PaceTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+        auto* sound = static_cast<PulseAudioSound*>(self);
+        if (sound->Record_ != nullptr && pa_stream_get_state(sound->Record_) == PA_STREAM_READY) {
+            Read(sound->Record_, 0, sound);
         }
     }
 
@@ -204,6 +225,9 @@ struct PulseAudioSound::Hooks {
     // busy UI thread delays blocks rather than losing them.
     static void Read(pa_stream* stream, std::size_t /*bytes*/, void* self) {
         auto* sound = static_cast<PulseAudioSound*>(self);
+        if (!sound->SourceKnown_) {
+            return; // whether to pace it is not known yet: the answer calls this again
+        }
         for (;;) {
             if (!sound->HaveFragment_) {
                 const void* data = nullptr;
@@ -221,12 +245,25 @@ struct PulseAudioSound::Hooks {
             // Say we wait before looking at the room: the UI thread releases a half, then looks
             // at this flag, so one of the two always sees the other.
             sound->ReaderWaiting_.store(true, std::memory_order_seq_cst);
-            const std::int32_t n =
+            std::int32_t n =
                 sound->Rings_.Capturing() ? std::min(left, sound->Rings_.CaptureRoom()) : left;
             if (n == 0 && left > 0) {
                 return; // the ring is full of unread blocks: wait for the UI thread
             }
             sound->ReaderWaiting_.store(false, std::memory_order_relaxed);
+            if (sound->Rings_.Capturing() && sound->Pacer_.Pacing()) {
+                // The peeked fragment stays counted in the readable size until it is dropped.
+                const auto held = static_cast<std::int64_t>(
+                    (pa_stream_readable_size(stream) - sound->FragmentDone_) / FrameBytes);
+                const std::int64_t allowed = sound->Pacer_.Allowed(
+                    SoundRings::SteadyNowNs(), std::max<std::int64_t>(held, left));
+                n = static_cast<std::int32_t>(std::min<std::int64_t>(n, allowed));
+                if (n == 0) {
+                    sound->PaceLater(std::min(left, PacedStepFrames));
+                    return;
+                }
+                sound->Pacer_.Took(n);
+            }
             // A hole (data lost at the server) is captured as silence, keeping the time line.
             const auto* base = static_cast<const std::uint8_t*>(sound->Fragment_);
             sound->Rings_.Capture(
@@ -446,6 +483,8 @@ void PulseAudioSound::DropContext() {
 
 void PulseAudioSound::ConnectStreams() {
     PlaybackUncorked_ = false;
+    Pacer_.Start();
+    SourceKnown_ = false;
     Record_ = pa_stream_new(Context_, "I/Q input", &SampleSpec, nullptr);
     Playback_ = pa_stream_new(Context_, "Receiver audio", &SampleSpec, nullptr);
     if (Record_ == nullptr || Playback_ == nullptr) {
@@ -487,8 +526,24 @@ void PulseAudioSound::ConnectStreams() {
     }
 }
 
+// Wakes the record side when `frames` more may be stored.
+void PulseAudioSound::PaceLater(std::int32_t frames) {
+    const pa_usec_t at =
+        pa_rtclock_now() + static_cast<pa_usec_t>(Pacer_.WaitNs(frames) / 1000 + 1);
+    if (PaceEvent_ == nullptr) {
+        PaceEvent_ = pa_context_rttime_new(Context_, at, &Hooks::PaceTimer, this);
+    } else {
+        pa_context_rttime_restart(Context_, static_cast<pa_time_event*>(PaceEvent_), at);
+    }
+}
+
 void PulseAudioSound::DropStreams() {
     HaveFragment_ = false;
+    if (PaceEvent_ != nullptr) {
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(Loop_);
+        api->time_free(static_cast<pa_time_event*>(PaceEvent_));
+        PaceEvent_ = nullptr;
+    }
     PlaybackUncorked_ = false;
     for (pa_stream** s : {&Record_, &Playback_}) {
         if (*s == nullptr) {

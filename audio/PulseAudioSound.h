@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #pragma once
 
+#include "CapturePacer.h"
 #include "RingSoundSystem.h"
 
 #include <atomic>
@@ -68,6 +69,7 @@ private:
     void DropStreams();
     void StreamsFailed(int error, const char* where);
     void NoteCaptureGap(std::uint64_t us); // main loop thread
+    void PaceLater(std::int32_t frames);
 
     const std::string CaptureDevice_;
     const std::string PlaybackDevice_;
@@ -90,6 +92,11 @@ private:
     std::atomic<bool> ReaderWaiting_{false};
     int WakeFd_ = -1;
     void* WakeEvent_ = nullptr; // pa_io_event
+    // A source that delivers in bursts is let into the ring at the clock's pace (main loop
+    // thread); the timer wakes the record side when the next frames may go.
+    CapturePacer Pacer_;
+    bool SourceKnown_ = false;  // the source's latency has been asked and answered
+    void* PaceEvent_ = nullptr; // pa_time_event
     std::atomic<int> FailureError_{0};
     std::atomic<const char*> FailureWhere_{"the sound server"};
     std::atomic<std::int32_t> GrantedLatencyFrames_{0};

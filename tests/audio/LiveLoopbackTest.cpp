@@ -55,6 +55,9 @@ public:
     void ProcessBlock(std::span<const std::int16_t> InBlock,
                       std::span<std::int16_t> OutBlock) override {
         Captured.insert(Captured.end(), InBlock.begin(), InBlock.end());
+        Times.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
         for (std::int64_t j = 0; j < 2048; ++j) {
             const std::int64_t m = Played * 2048 + j;
             OutBlock[2 * j] = Left(m);
@@ -67,6 +70,7 @@ public:
     void SoundFailed(const SoundStatus& status) override { Failures.push_back(status); }
 
     std::vector<std::int16_t> Captured; // every processed capture block, in order
+    std::vector<double> Times;          // when each was processed (steady clock, seconds)
     std::int64_t Played = 0;            // blocks of the signal handed to playback
     std::vector<SoundStatus> Failures;
 };
@@ -76,6 +80,7 @@ template <typename Sound>
 std::string PlayAndCompare(const char* label, Sound& sound, BlockExchange& exchange,
                            LoopClient& client, std::int64_t blocks) {
     client.Captured.clear();
+    client.Times.clear();
     client.Played = 0;
     client.Failures.clear();
     if (SoundStatus st = exchange.StartCapture(); !st.Ok()) {
@@ -209,6 +214,73 @@ TEST(LiveLoopback, PulseAudioServerPlaysBackEveryBlockIntactAndInOrder) {
     }
     PulseAudioSound sound;
     LoopbackRuns("pulseaudio", sound, 3);
+}
+
+// The output of a shell command, or empty when it failed.
+std::string Command(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r"); pipe != nullptr) {
+        std::array<char, 256> buffer{};
+        while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
+            out += buffer.data();
+        }
+        if (::pclose(pipe) != 0) {
+            out.clear();
+        }
+    }
+    return out;
+}
+
+// A source with a long fixed latency (the server's sine source: its first data about 2 s after
+// the stream starts, then 2 s at a time every 2 s) runs like a card: the blocks one by one at
+// the clock's pace, playback never restarted. Stored as they came, each burst ran the receiver
+// through 47 blocks at once and restarted playback several times a second.
+TEST(LiveLoopback, PulseAudioSourceThatDeliversInBurstsRunsAtTheClocksPace) {
+    if (!PulseAudioSound::ServerReachable(2000)) {
+        if (SoundRequired()) {
+            FAIL() << "no PulseAudio server answers";
+        }
+        GTEST_SKIP() << "no PulseAudio server";
+    }
+    const std::string module = Command("pactl load-module module-sine-source "
+                                       "source_name=corvane_bursts rate=48000 2>/dev/null");
+    if (module.empty()) {
+        GTEST_SKIP() << "the server has no sine source (PipeWire's has none)";
+    }
+    {
+        PulseAudioSound sound("corvane_bursts");
+        LoopClient client;
+        BlockExchange exchange(sound, client);
+        ASSERT_TRUE(exchange.CreateDevices().Ok());
+        ASSERT_TRUE(exchange.SetEvents().Ok());
+        ASSERT_TRUE(exchange.StartCapture().Ok());
+        QElapsedTimer timer;
+        timer.start();
+        while (client.Played < 240 && client.Failures.empty() && timer.elapsed() < 30000) {
+            test::RunEventsFor(20);
+        }
+        EXPECT_TRUE(exchange.StopBuffers().Ok());
+        ASSERT_TRUE(client.Failures.empty()) << client.Failures[0].Message;
+        ASSERT_EQ(client.Played, 240) << "too few blocks in 30 s";
+        double shortest = 1;
+        double longest = 0;
+        for (std::size_t i = 1; i < client.Times.size(); ++i) {
+            shortest = std::min(shortest, client.Times[i] - client.Times[i - 1]);
+            longest = std::max(longest, client.Times[i] - client.Times[i - 1]);
+        }
+        std::printf("bursts: %lld blocks in %.2f s, %.1f to %.1f ms apart, restarts %llu, "
+                    "overruns %llu\n",
+                    static_cast<long long>(client.Played),
+                    static_cast<double>(timer.elapsed()) / 1000.0, shortest * 1000, longest * 1000,
+                    static_cast<unsigned long long>(exchange.PlaybackRestarts()),
+                    static_cast<unsigned long long>(sound.Counters().CaptureOverruns));
+        EXPECT_GT(shortest, 0.020);
+        EXPECT_LT(longest, 0.150);
+        EXPECT_EQ(exchange.PlaybackRestarts(), 0u);
+        EXPECT_EQ(sound.Counters().CaptureOverruns, 0u);
+        exchange.Release();
+    }
+    Command("pactl unload-module " + module);
 }
 
 // PortAudio is the path for desktops without a sound server. Here it can only reach the test

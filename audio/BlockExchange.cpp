@@ -39,8 +39,8 @@ SoundStatus BlockExchange::CreateDevices() {
     DevicesReady_ = true;
     // (The playback device's cooperative level has no counterpart here.)
     SoundFormat.FormatTag = 1;
-    SoundFormat.Channels = SoundChannels;
-    SoundFormat.SamplesPerSecond = SoundRate;
+    SoundFormat.Channels = StreamChannels;
+    SoundFormat.SamplesPerSecond = SampleRate;
     SoundFormat.BitsPerSample = 16;
     SoundFormat.BlockAlign =
         static_cast<std::int16_t>(SoundFormat.BitsPerSample / 8 * SoundFormat.Channels);
@@ -210,7 +210,7 @@ bool BlockExchange::CatchUp(std::int32_t eventId) {
 void BlockExchange::Heal(double now) {
     // The time without input, as lost blocks: what was never captured, or came so late that
     // it cannot be played in its time.
-    const double blockSeconds = static_cast<double>(HalfBufferBytes / FrameBytes) / SoundRate;
+    const double blockSeconds = static_cast<double>(BlockBytes / FrameBytes) / SampleRate;
     StalledBlocks_ += static_cast<std::uint64_t>(std::ceil((now - WatchedSince_) / blockSeconds));
     WatchedFrames_ = Sound_.Counters().FramesCaptured;
     WatchedSince_ = now;

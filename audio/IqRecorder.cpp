@@ -18,8 +18,8 @@ std::string IqRecorder::Start(const std::string& path) {
         return "a recording is already running";
     }
     SF_INFO info{};
-    info.samplerate = SoundRate;
-    info.channels = SoundChannels;
+    info.samplerate = SampleRate;
+    info.channels = StreamChannels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (file == nullptr) {
@@ -74,7 +74,7 @@ void IqRecorder::Run() noexcept {
             continue;
         }
         const std::int16_t* slot = Ring_.data() + (tail % RingBlocks) * BlockSamples;
-        const sf_count_t frames = BlockSamples / SoundChannels;
+        const sf_count_t frames = BlockSamples / StreamChannels;
         if (!WriteFailed_.load(std::memory_order_relaxed)) {
             if (sf_writef_short(file, slot, frames) != frames) {
                 WriteError_ = sf_strerror(file);

@@ -32,7 +32,7 @@ constexpr double SuggestedLatency = 0.024; // seconds, each direction
 PaStreamParameters Parameters(int device) {
     PaStreamParameters p{};
     p.device = device;
-    p.channelCount = SoundChannels;
+    p.channelCount = StreamChannels;
     p.sampleFormat = paInt16;
     // 24 ms: lower latencies lose periods through the sound server on a busy machine. Higher
     // ones crowd the block exchange: the play position trails the write position by this
@@ -75,7 +75,7 @@ PaDeviceIndex FindDevice(const std::string& name, bool input) {
         if (info == nullptr || name != info->name) {
             continue;
         }
-        if ((input ? info->maxInputChannels : info->maxOutputChannels) >= SoundChannels) {
+        if ((input ? info->maxInputChannels : info->maxOutputChannels) >= StreamChannels) {
             return i;
         }
     }
@@ -137,10 +137,10 @@ SoundStatus PortAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,
         }
         const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
         const std::string description = api != nullptr ? api->name : "";
-        if (info->maxInputChannels >= SoundChannels) {
+        if (info->maxInputChannels >= StreamChannels) {
             capture.push_back({info->name, description});
         }
-        if (info->maxOutputChannels >= SoundChannels) {
+        if (info->maxOutputChannels >= StreamChannels) {
             playback.push_back({info->name, description});
         }
     }
@@ -198,7 +198,7 @@ SoundStatus PortAudioSound::OpenDevice(bool input, int& chosen) {
     const int channels = info == nullptr ? 0
                          : input         ? info->maxInputChannels
                                          : info->maxOutputChannels;
-    if (channels < SoundChannels) {
+    if (channels < StreamChannels) {
         return Fail(op, (name.empty() ? "the default " : "the ") + kind + " device is not stereo");
     }
     chosen = device;
@@ -211,7 +211,7 @@ SoundStatus PortAudioSound::CheckFormat() {
     }
     const PaStreamParameters in = Parameters(InputDevice_);
     const PaStreamParameters out = Parameters(OutputDevice_);
-    const PaError err = Pa_IsFormatSupported(&in, &out, SoundRate);
+    const PaError err = Pa_IsFormatSupported(&in, &out, SampleRate);
     if (err != paFormatIsSupported) {
         return PaFail(SoundOp::CreateCaptureBuffer,
                       "the default device does not offer 48000 Hz 16-bit stereo in both "
@@ -259,7 +259,7 @@ SoundStatus PortAudioSound::RunDevice(bool afterFailure) {
         PaError err = paNoError;
         if (!CallBounded(
                 [opened, in, out, this] {
-                    return Pa_OpenStream(opened.get(), &in, &out, SoundRate,
+                    return Pa_OpenStream(opened.get(), &in, &out, SampleRate,
                                          paFramesPerBufferUnspecified, paClipOff | paDitherOff,
                                          &Hooks::Period, this);
                 },
@@ -281,8 +281,8 @@ SoundStatus PortAudioSound::RunDevice(bool afterFailure) {
             OutputLatency_ = info->outputLatency;
             InputLatency_ = info->inputLatency;
         }
-        const auto latency = static_cast<std::int32_t>(std::lround(OutputLatency_ * SoundRate));
-        Rings_.SetLatencyFrames(std::min(latency, PlayFrames - 1));
+        const auto latency = static_cast<std::int32_t>(std::lround(OutputLatency_ * SampleRate));
+        Rings_.SetLatencyFrames(std::min(latency, PlayRingFrames - 1));
     }
     if (Abandoned_) {
         return Abandoned(SoundOp::StartCapture);

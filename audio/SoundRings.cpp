@@ -25,7 +25,7 @@ std::int16_t RightOf(std::uint32_t frame) {
 
 // How many frames the capture ring's frame `at` lies ahead of frame `from`, going round.
 std::int32_t FramesAhead(std::int32_t at, std::int32_t from) {
-    return ((at - from) % CaptureFrames + CaptureFrames) % CaptureFrames;
+    return ((at - from) % CaptureRingFrames + CaptureRingFrames) % CaptureRingFrames;
 }
 
 std::uint64_t PackPlayState(std::uint32_t fetch, std::uint32_t fetchedSinceSet) {
@@ -80,7 +80,7 @@ void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) {
     const std::size_t frames = dest.size() / 2;
     for (std::size_t j = 0; j < frames; ++j) {
         const std::uint32_t v =
-            Capture_[(static_cast<std::size_t>(frame) + j) % CaptureFrames].load(
+            Capture_[(static_cast<std::size_t>(frame) + j) % CaptureRingFrames].load(
                 std::memory_order_relaxed);
         dest[2 * j] = LeftOf(v);
         dest[2 * j + 1] = RightOf(v);
@@ -100,11 +100,11 @@ void SoundRings::ReadCapture(std::int32_t frame, std::span<std::int16_t> dest) {
 void SoundRings::WritePlay(std::int32_t frame, std::span<const std::int16_t> src) {
     const std::size_t frames = src.size() / 2;
     for (std::size_t j = 0; j < frames; ++j) {
-        Play_[(static_cast<std::size_t>(frame) + j) % PlayFrames].store(
+        Play_[(static_cast<std::size_t>(frame) + j) % PlayRingFrames].store(
             PackFrame(src[2 * j], src[2 * j + 1]), std::memory_order_relaxed);
     }
     WrittenEnd_.store(
-        static_cast<std::int32_t>((static_cast<std::size_t>(frame) + frames) % PlayFrames),
+        static_cast<std::int32_t>((static_cast<std::size_t>(frame) + frames) % PlayRingFrames),
         std::memory_order_release);
 }
 
@@ -116,8 +116,8 @@ PlayPositions SoundRings::Positions() const {
     const auto fetch = static_cast<std::int32_t>(state & 0xffffffffu);
     const auto since = static_cast<std::int64_t>(state >> 32);
     const std::int64_t lag = std::min<std::int64_t>(since, LatencyFrames());
-    const auto play =
-        static_cast<std::int32_t>(((fetch - lag) % PlayFrames + PlayFrames) % PlayFrames);
+    const auto play = static_cast<std::int32_t>(((fetch - lag) % PlayRingFrames + PlayRingFrames) %
+                                                PlayRingFrames);
     return {play * FrameBytes, fetch * FrameBytes};
 }
 
@@ -126,7 +126,7 @@ void SoundRings::SetPlayPosition(std::int32_t frame) {
         SetPlayPositionAt(frame, SteadyNowNs());
         return;
     }
-    PlayState_.store(PackPlayState(static_cast<std::uint32_t>(frame % PlayFrames), 0),
+    PlayState_.store(PackPlayState(static_cast<std::uint32_t>(frame % PlayRingFrames), 0),
                      std::memory_order_release);
 }
 
@@ -135,7 +135,7 @@ void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noex
     std::int32_t pos = CaptureFrame_.load(std::memory_order_relaxed);
     while (frames > 0) {
         // Up to the ring's end or the first notification frame inside this stretch, inclusive.
-        std::int32_t n = std::min(frames, CaptureFrames - pos);
+        std::int32_t n = std::min(frames, CaptureRingFrames - pos);
         const Notice next = NextNotification(pos); // the one that closes the stretch written
         const bool closes = next.Slot >= 0 && next.Ahead < n;
         if (closes) {
@@ -153,7 +153,7 @@ void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noex
         if (in != nullptr) {
             in += 2 * n;
         }
-        pos = (pos + n) % CaptureFrames;
+        pos = (pos + n) % CaptureRingFrames;
         CaptureFrame_.store(pos, std::memory_order_release);
         if (closes) {
             OverrunCounted_[next.Slot] = false;
@@ -165,7 +165,7 @@ void SoundRings::StoreCaptured(const std::int16_t* in, std::int32_t frames) noex
 }
 
 SoundRings::Notice SoundRings::NextNotification(std::int32_t pos) const noexcept {
-    Notice next{-1, CaptureFrames, 0};
+    Notice next{-1, CaptureRingFrames, 0};
     for (std::int32_t i = 0; i < MaxNotifications; ++i) {
         const std::int32_t id = NotifyEvent_[i].load(std::memory_order_acquire);
         if (id == 0) {
@@ -183,7 +183,7 @@ SoundRings::Notice SoundRings::NextNotification(std::int32_t pos) const noexcept
 std::int32_t SoundRings::CaptureRoom() const noexcept {
     const Notice next = NextNotification(CaptureFrame_.load(std::memory_order_relaxed));
     if (next.Slot < 0) {
-        return CaptureFrames;
+        return CaptureRingFrames;
     }
     // The stretch up to the next notification is that notification's half: unread, it waits.
     return Queued_[next.Slot].load(std::memory_order_acquire) > 0 ? 0 : next.Ahead + 1;
@@ -216,12 +216,13 @@ void SoundRings::Fetch(std::int16_t* out, std::int32_t frames) noexcept {
     const auto fetch = static_cast<std::uint32_t>(state & 0xffffffffu);
     const auto since = static_cast<std::uint32_t>(state >> 32);
     for (std::int32_t j = 0; j < frames; ++j) {
-        const std::uint32_t v = Play_[(fetch + static_cast<std::uint32_t>(j)) % PlayFrames].load(
-            std::memory_order_relaxed);
+        const std::uint32_t v =
+            Play_[(fetch + static_cast<std::uint32_t>(j)) % PlayRingFrames].load(
+                std::memory_order_relaxed);
         out[2 * j] = LeftOf(v);
         out[2 * j + 1] = RightOf(v);
     }
-    const std::uint32_t next = (fetch + static_cast<std::uint32_t>(frames)) % PlayFrames;
+    const std::uint32_t next = (fetch + static_cast<std::uint32_t>(frames)) % PlayRingFrames;
     const std::uint32_t fetched = since > 0x7fffffffu - static_cast<std::uint32_t>(frames)
                                       ? 0x7fffffffu
                                       : since + static_cast<std::uint32_t>(frames);
@@ -241,11 +242,11 @@ namespace {
 
 // Frames that play in `ns` nanoseconds (none for a negative time).
 std::int64_t FramesIn(std::int64_t ns) {
-    return ns > 0 ? ns / 1000 * SoundRate / 1000000 : 0;
+    return ns > 0 ? ns / 1000 * SampleRate / 1000000 : 0;
 }
 
 std::int32_t PlayFrameOf(std::int64_t frame) {
-    return static_cast<std::int32_t>((frame % PlayFrames + PlayFrames) % PlayFrames);
+    return static_cast<std::int32_t>((frame % PlayRingFrames + PlayRingFrames) % PlayRingFrames);
 }
 
 constexpr std::uint64_t PendingBit = std::uint64_t{1} << 32;
@@ -268,7 +269,7 @@ void SoundRings::SetPlayPositionAt(std::int32_t frame, std::int64_t nowNs) {
     const std::uint64_t old = PendingSet_.load(std::memory_order_relaxed);
     const std::uint64_t generation = ((old >> 32) | 1u) + 2u; // odd: pending
     PendingAtNs_.store(nowNs, std::memory_order_relaxed);
-    PendingSet_.store((generation << 32) | static_cast<std::uint32_t>(frame % PlayFrames),
+    PendingSet_.store((generation << 32) | static_cast<std::uint32_t>(frame % PlayRingFrames),
                       std::memory_order_release);
 }
 
@@ -313,7 +314,8 @@ void SoundRings::KeepLead(std::int64_t nowNs) {
         return;
     }
     const std::int32_t play = PositionsAt(nowNs).Play / FrameBytes;
-    LeadSum_ += (WrittenEnd_.load(std::memory_order_relaxed) - play + PlayFrames) % PlayFrames;
+    LeadSum_ +=
+        (WrittenEnd_.load(std::memory_order_relaxed) - play + PlayRingFrames) % PlayRingFrames;
     if (++LeadCount_ < LeadWindowBlocks) {
         return;
     }
@@ -339,9 +341,9 @@ std::int32_t SoundRings::UntakenAtRisk(std::int64_t nowNs) const noexcept {
         return 0;
     }
     const std::int32_t untaken = (WrittenEnd_.load(std::memory_order_acquire) -
-                                  TimedFetch_.load(std::memory_order_acquire) + PlayFrames) %
-                                 PlayFrames;
-    return std::max(0, untaken - (PlayFrames - SegmentFrames) + 1);
+                                  TimedFetch_.load(std::memory_order_acquire) + PlayRingFrames) %
+                                 PlayRingFrames;
+    return std::max(0, untaken - (PlayRingFrames - SegmentFrames) + 1);
 }
 
 std::int32_t SoundRings::FetchAt(std::int16_t* out, std::int32_t frames,
@@ -376,28 +378,29 @@ std::int32_t SoundRings::Take(std::int16_t* out, std::int32_t frames, std::int64
     // request, while the writer is well ahead (never beyond what it wrote).
     if (std::int32_t slip = Slip_.load(std::memory_order_relaxed);
         slip != 0 && asked && !taken &&
-        (WrittenEnd_.load(std::memory_order_acquire) - from + PlayFrames) % PlayFrames > frames &&
+        (WrittenEnd_.load(std::memory_order_acquire) - from + PlayRingFrames) % PlayRingFrames >
+            frames &&
         Slip_.compare_exchange_strong(slip, slip > 0 ? slip - 1 : slip + 1,
                                       std::memory_order_relaxed)) {
-        from = (from + (slip > 0 ? 1 : PlayFrames - 1)) % PlayFrames;
+        from = (from + (slip > 0 ? 1 : PlayRingFrames - 1)) % PlayRingFrames;
         Slips_.fetch_add(1, std::memory_order_relaxed);
     }
     // Never past the end of what the writer wrote last: a server that suddenly asks for more
     // (its queue made longer when the stream moves to another sink) would get segments from
     // the last lap. It gets the rest at its next request, when the writer has gone on.
     const std::int32_t written =
-        (WrittenEnd_.load(std::memory_order_acquire) - from + PlayFrames) % PlayFrames;
+        (WrittenEnd_.load(std::memory_order_acquire) - from + PlayRingFrames) % PlayRingFrames;
     frames = std::min(frames, written);
     for (std::int32_t j = 0; j < frames; ++j) {
-        const std::uint32_t v = Play_[static_cast<std::size_t>((from + j) % PlayFrames)].load(
+        const std::uint32_t v = Play_[static_cast<std::size_t>((from + j) % PlayRingFrames)].load(
             std::memory_order_relaxed);
         out[2 * j] = LeftOf(v);
         out[2 * j + 1] = RightOf(v);
     }
     const std::uint32_t seq = TimedSeq_.load(std::memory_order_relaxed);
     TimedSeq_.store(seq + 1, std::memory_order_relaxed);
-    TimedFetch_.store((from + frames) % PlayFrames, std::memory_order_release);
-    TimedStep_.store(asked ? std::min(frames, PlayFrames) : 0, std::memory_order_release);
+    TimedFetch_.store((from + frames) % PlayRingFrames, std::memory_order_release);
+    TimedStep_.store(asked ? std::min(frames, PlayRingFrames) : 0, std::memory_order_release);
     TimedAtNs_.store(nowNs, std::memory_order_release);
     TimedSeq_.store(seq + 2, std::memory_order_release);
     if (asked) {

@@ -105,7 +105,7 @@ public:
     // of that segment. The frame more: untaken frames filling the whole ring would read as
     // none. None while a set position is pending, or when the device has not asked for
     // anything for StaleRequestNs (a stopped server is not fed).
-    static constexpr std::int32_t SegmentFrames = HalfBufferBytes / FrameBytes;
+    static constexpr std::int32_t SegmentFrames = BlockBytes / FrameBytes;
     static constexpr std::int64_t StaleRequestNs = 250'000'000;
     std::int32_t UntakenAtRisk(std::int64_t nowNs) const noexcept;
     // A device on another clock than capture (a second card; two sound-server sinks whose
@@ -141,8 +141,8 @@ private:
     Notice NextNotification(std::int32_t pos) const noexcept;
 
     NotificationQueue& Queue_;
-    std::array<std::atomic<std::uint32_t>, CaptureFrames> Capture_{}; // 16384 bytes
-    std::array<std::atomic<std::uint32_t>, PlayFrames> Play_{};       // 32768 bytes
+    std::array<std::atomic<std::uint32_t>, CaptureRingFrames> Capture_{}; // 16384 bytes
+    std::array<std::atomic<std::uint32_t>, PlayRingFrames> Play_{};       // 32768 bytes
     std::atomic<std::int32_t> CaptureFrame_{0}; // next frame the device stores, 0..4095
     // Low 32 bits: next frame the device fetches (0..8191); high 32 bits: frames fetched since
     // the play position was last set (saturating). One word, so both change together.

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #pragma once
 
+#include "StreamFormat.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -9,17 +11,16 @@
 
 namespace corvane {
 
-// The one format both directions use: 48000 frames per second, 16-bit, two channels
-// (I left, Q right on capture; the same audio on both for playback).
-inline constexpr std::int32_t SoundRate = 48000;          // frames per second
-inline constexpr std::int32_t SoundChannels = 2;          // left, right
-inline constexpr std::int32_t FrameBytes = 4;             // one frame: left then right sample
-inline constexpr std::int32_t CaptureBufferBytes = 16384; // two halves of one block each
-inline constexpr std::int32_t PlayBufferBytes = 32768;    // four segments of one block each
-inline constexpr std::int32_t HalfBufferBytes = 8192;     // one block: 2048 frames, 42.67 ms
-inline constexpr std::int32_t CaptureFrames = CaptureBufferBytes / FrameBytes; // 4096
-inline constexpr std::int32_t PlayFrames = PlayBufferBytes / FrameBytes;       // 8192
-inline constexpr std::int32_t BlockArrayElements = 4097; // block arrays: 4096 samples used
+// Names the sound layer used before the format had one home; they go once every caller
+// uses StreamFormat.h's.
+inline constexpr std::int32_t SoundRate = SampleRate;
+inline constexpr std::int32_t SoundChannels = StreamChannels;
+inline constexpr std::int32_t CaptureBufferBytes = CaptureRingBytes;
+inline constexpr std::int32_t PlayBufferBytes = PlayRingBytes;
+inline constexpr std::int32_t HalfBufferBytes = BlockBytes;
+inline constexpr std::int32_t CaptureFrames = CaptureRingFrames;
+inline constexpr std::int32_t PlayFrames = PlayRingFrames;
+inline constexpr std::int32_t BlockArrayElements = BlockSamples + 1; // one spare, as the chain's
 
 // Shown when there is no default playback or capture device; the program ends after it.
 inline constexpr std::string_view NoSoundDeviceMessage =

@@ -14,7 +14,7 @@ void SilenceSource::Fill(std::span<std::int16_t> frames) {
 VirtualSoundCard::VirtualSoundCard(CaptureSource& source, PlaybackSink& sink,
                                    VirtualCardOptions options)
     : Source_(source), Sink_(sink), Options_(options) {
-    Rings_.SetLatencyFrames(std::clamp(options.LatencyFrames, 0, PlayFrames - 1));
+    Rings_.SetLatencyFrames(std::clamp(options.LatencyFrames, 0, PlayRingFrames - 1));
 }
 
 VirtualSoundCard::~VirtualSoundCard() {
@@ -111,7 +111,7 @@ void VirtualSoundCard::RunClock() noexcept {
     using Clock = std::chrono::steady_clock;
     const std::int32_t period = std::clamp(Options_.PeriodFrames, 1, 1024);
     const auto periodTime = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(period) / SoundRate));
+        std::chrono::duration<double>(static_cast<double>(period) / SampleRate));
     auto next = Clock::now();
     NotificationQueue& queue = Notifications();
     while (!StopClock_.load(std::memory_order_acquire)) {
@@ -123,7 +123,7 @@ void VirtualSoundCard::RunClock() noexcept {
                 std::this_thread::sleep_for(std::chrono::microseconds(20));
             }
             const std::uint64_t pushed = queue.Pushed();
-            for (std::int32_t run = 0; run < CaptureFrames && queue.Pushed() == pushed &&
+            for (std::int32_t run = 0; run < CaptureRingFrames && queue.Pushed() == pushed &&
                                        !StopClock_.load(std::memory_order_acquire) &&
                                        !Dead_.load(std::memory_order_acquire);
                  run += period) {

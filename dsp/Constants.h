@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #pragma once
 
+#include "StreamFormat.h"
+
 #include <cmath>
 #include <cstdint>
 
@@ -12,10 +14,6 @@ namespace corvane {
 inline constexpr double TwoPi = 6.2831853072;
 inline constexpr double Pi = 3.1415926536;
 
-inline constexpr std::int32_t SampleRate = 48000;    // frames per second
-inline constexpr std::int32_t BlockFrames = 2048;    // frames per block, 42.67 ms
-inline constexpr std::int32_t BlockSamples = 4096;   // interleaved 16-bit samples per block
-inline constexpr std::int32_t BlockBytes = 8192;     // one block in the sound buffers
 inline constexpr std::int32_t FilterFrame = 4096;    // fast-convolution transform length
 inline constexpr std::int32_t FilterOrder = 2048;    // 2049 taps
 inline constexpr std::int32_t ChainArraySize = 4097; // every chain array: indices 0..4096

@@ -42,9 +42,8 @@ namespace corvane {
 // Nothing is allocated after construction; Correct takes any number of frames.
 class IqCorrector {
 public:
-    static constexpr double MomentSeconds = 0.5; // time constant of the balance estimates
-    static constexpr double DcSeconds = 1.0;     // time constant of the DC estimates
-    static constexpr double SampleRate = 48000.0;
+    static constexpr double MomentSeconds = 0.5;      // time constant of the balance estimates
+    static constexpr double DcSeconds = 1.0;          // time constant of the DC estimates
     static constexpr std::int32_t Transform = 2048;   // frames per transform of the second stage
     static constexpr std::int32_t Hop = 1024;         // most frames corrected per transform
     static constexpr std::int32_t Reach = 256;        // half the filter's length; the delay

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "DemoBand.h"
 
+#include "StreamFormat.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -10,7 +12,7 @@ namespace corvane::tools {
 
 namespace {
 
-constexpr double Rate = 48000.0;
+constexpr double Rate = SampleRate;
 constexpr double TwoPi = 2.0 * std::numbers::pi;
 constexpr double RampSamples = 0.005 * Rate; // keying rise and fall, 5 ms
 

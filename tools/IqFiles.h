@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #pragma once
 
+#include "StreamFormat.h"
+
 #include <sndfile.h>
 
 #include <QImage>
@@ -14,8 +16,9 @@
 
 namespace corvane::tools {
 
-inline constexpr std::int32_t RecordingRate = 48000; // Hz, the receiver's only sample rate
-inline constexpr std::int32_t BlockFrames = 2048;    // frames per receiver block
+inline constexpr std::int32_t RecordingRate =
+    SampleRate;                                   // the name goes once callers use SampleRate
+inline constexpr std::int32_t BlockFrames = 2048; // frames per receiver block
 inline constexpr std::int32_t BlockSamples = 2 * BlockFrames;
 
 // A float sample as a 16-bit card delivers it: scaled by 32768, rounded, clipped; NaN is 0.

@@ -8,16 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string_view>
-#include <thread>
 
 namespace corvane {
 
 namespace {
 
-constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(SoundRate),
-                                    static_cast<std::uint8_t>(SoundChannels)};
+constexpr pa_sample_spec SampleSpec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(SampleRate),
+                                    static_cast<std::uint8_t>(StreamChannels)};
 
 // The ring's play cursor is where the server takes frames from it: what the server has taken
 // is committed, like the samples in a card's own FIFO, and overwriting the ring there cannot
@@ -61,19 +59,37 @@ constexpr int ConnectTimeoutMs = 3000;
 // source on the clock delivers).
 constexpr std::int32_t PacedStepFrames = 256;
 
-// Waits, with the main loop locked, until done() or the time is up; the lock is let go while
-// waiting so that the main loop's thread can run the callbacks.
+// Waits, with the main loop locked, until done() or the time is up. pa_threaded_mainloop_wait
+// lets the lock go and sleeps until a callback signals the loop: every callback that can make
+// done() true signals it (SignalLoop), and so does a time event at the deadline.
 template <typename Done> bool WaitLocked(pa_threaded_mainloop* loop, int timeoutMs, Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        pa_threaded_mainloop_unlock(loop);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        pa_threaded_mainloop_lock(loop);
+    struct Deadline {
+        pa_threaded_mainloop* Loop;
+        bool Passed = false;
+    } deadline{loop};
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+    timeval at{};
+    pa_timeval_add(pa_gettimeofday(&at), static_cast<pa_usec_t>(timeoutMs) * PA_USEC_PER_MSEC);
+    pa_time_event* event = api->time_new(
+        api, &at,
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
+            auto* d = static_cast<Deadline*>(user);
+            d->Passed = true;
+            pa_threaded_mainloop_signal(d->Loop, 0);
+        },
+        &deadline);
+    while (!done() && !deadline.Passed && event != nullptr) {
+        pa_threaded_mainloop_wait(loop);
     }
-    return true;
+    if (event != nullptr) {
+        api->time_free(event);
+    }
+    return done();
+}
+
+// Wakes a WaitLocked on this loop to look again (from a callback, on the main loop's thread).
+void SignalLoop(pa_threaded_mainloop* loop) {
+    pa_threaded_mainloop_signal(loop, 0);
 }
 
 bool ContextSettled(pa_context* context) {
@@ -106,6 +122,14 @@ public:
         }
         pa_threaded_mainloop_lock(Loop_);
         Context_ = pa_context_new(pa_threaded_mainloop_get_api(Loop_), "Corvane");
+        if (Context_ != nullptr) {
+            pa_context_set_state_callback(
+                Context_,
+                [](pa_context*, void* loop) {
+                    SignalLoop(static_cast<pa_threaded_mainloop*>(loop));
+                },
+                Loop_);
+        }
         std::string why;
         if (Context_ == nullptr) {
             why = "the sound server's client library did not start";
@@ -130,6 +154,7 @@ private:
 
 struct DeviceList {
     std::vector<SoundDeviceInfo>* Devices = nullptr;
+    pa_threaded_mainloop* Loop = nullptr;
     bool Done = false;
 };
 
@@ -137,6 +162,7 @@ void AddSource(pa_context*, const pa_source_info* info, int eol, void* user) {
     auto* list = static_cast<DeviceList*>(user);
     if (eol != 0 || info == nullptr) {
         list->Done = true;
+        SignalLoop(list->Loop);
         return;
     }
     list->Devices->push_back({info->name, info->description != nullptr ? info->description : ""});
@@ -146,6 +172,7 @@ void AddSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
     auto* list = static_cast<DeviceList*>(user);
     if (eol != 0 || info == nullptr) {
         list->Done = true;
+        SignalLoop(list->Loop);
         return;
     }
     list->Devices->push_back({info->name, info->description != nullptr ? info->description : ""});
@@ -156,6 +183,7 @@ void AddSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
 struct PulseAudioSound::Hooks {
     static void ContextState(pa_context* context, void* self) {
         auto* sound = static_cast<PulseAudioSound*>(self);
+        SignalLoop(sound->Loop_); // OpenRoot may be waiting for the context to settle
         const pa_context_state_t state = pa_context_get_state(context);
         if (state == PA_CONTEXT_READY) {
             if (sound->Wanted_ && sound->Record_ == nullptr) {
@@ -202,7 +230,7 @@ struct PulseAudioSound::Hooks {
         if (eol == 0 && info != nullptr) {
             sound->NoteCaptureGap(std::max(info->latency, info->configured_latency));
             sound->Pacer_.SetBurst(sound->CaptureGapUs_.load(std::memory_order_relaxed) *
-                                   SoundRate / 1'000'000);
+                                   SampleRate / 1'000'000);
         } else if (!sound->SourceKnown_) { // the end of the answer, or none
             sound->SourceKnown_ = true;
             if (sound->Record_ != nullptr &&
@@ -366,8 +394,8 @@ SoundStatus PulseAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,
         return SoundStatus::Unable(SoundOp::CreateRoot, "reach the sound server", why);
     }
     pa_threaded_mainloop* loop = connection.Loop();
-    DeviceList sources{&capture};
-    DeviceList sinks{&playback};
+    DeviceList sources{&capture, loop};
+    DeviceList sinks{&playback, loop};
     pa_threaded_mainloop_lock(loop);
     pa_operation* a = pa_context_get_source_info_list(connection.Context(), &AddSource, &sources);
     pa_operation* b = pa_context_get_sink_info_list(connection.Context(), &AddSink, &sinks);
@@ -409,9 +437,10 @@ SoundStatus PulseAudioSound::OpenRoot() {
     const int error = Context_ != nullptr ? pa_context_errno(Context_) : PA_ERR_INTERNAL;
     if (ready) {
         struct Answer {
+            pa_threaded_mainloop* Loop;
             bool Done = false;
             bool PipeWire = false;
-        } answer;
+        } answer{Loop_};
         pa_operation* op = pa_context_get_server_info(
             Context_,
             [](pa_context*, const pa_server_info* info, void* user) {
@@ -420,6 +449,7 @@ SoundStatus PulseAudioSound::OpenRoot() {
                     info != nullptr && info->server_name != nullptr &&
                     std::string_view(info->server_name).find("PipeWire") != std::string_view::npos;
                 a->Done = true;
+                SignalLoop(a->Loop);
             },
             &answer);
         if (op != nullptr) {
@@ -668,7 +698,7 @@ std::string PulseAudioSound::DeviceNames() const {
 }
 
 double PulseAudioSound::OutputLatencySeconds() const {
-    return static_cast<double>(GrantedLatencyFrames_.load(std::memory_order_relaxed)) / SoundRate;
+    return static_cast<double>(GrantedLatencyFrames_.load(std::memory_order_relaxed)) / SampleRate;
 }
 
 } // namespace corvane

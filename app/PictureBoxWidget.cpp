@@ -9,37 +9,32 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <array>
 
 namespace corvane {
 
 namespace {
 
-std::int16_t ButtonMask(Qt::MouseButtons buttons) {
+// A mask as the handlers see it: 1 when the first flag of `order` is set, 2 the second, 4 the
+// third; other flags are left out.
+template <typename Flag> std::int16_t Mask(QFlags<Flag> flags, const std::array<Flag, 3>& order) {
     std::int16_t mask = 0;
-    if (buttons & Qt::LeftButton) {
-        mask |= 1;
-    }
-    if (buttons & Qt::RightButton) {
-        mask |= 2;
-    }
-    if (buttons & Qt::MiddleButton) {
-        mask |= 4;
+    std::int16_t bit = 1;
+    for (const Flag flag : order) {
+        if (flags & flag) {
+            mask = static_cast<std::int16_t>(mask | bit);
+        }
+        bit = static_cast<std::int16_t>(bit * 2);
     }
     return mask;
 }
 
+std::int16_t ButtonMask(Qt::MouseButtons buttons) {
+    return Mask(buttons, std::array{Qt::LeftButton, Qt::RightButton, Qt::MiddleButton});
+}
+
 std::int16_t ShiftMask(Qt::KeyboardModifiers modifiers) {
-    std::int16_t mask = 0;
-    if (modifiers & Qt::ShiftModifier) {
-        mask |= 1;
-    }
-    if (modifiers & Qt::ControlModifier) {
-        mask |= 2;
-    }
-    if (modifiers & Qt::AltModifier) {
-        mask |= 4;
-    }
-    return mask;
+    return Mask(modifiers, std::array{Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier});
 }
 
 } // namespace

@@ -16,9 +16,9 @@ SoundStatus Fail(SoundOp op, std::string_view why) {
 
 // The only format offered: PCM, two channels, 48000 Hz, 16 bits, 4-byte frames.
 bool IsReceiverFormat(const WaveFormat& f) {
-    return f.FormatTag == 1 && f.Channels == SoundChannels && f.SamplesPerSecond == SoundRate &&
+    return f.FormatTag == 1 && f.Channels == StreamChannels && f.SamplesPerSecond == SampleRate &&
            f.BitsPerSample == 16 && f.BlockAlign == FrameBytes &&
-           f.AvgBytesPerSecond == SoundRate * FrameBytes;
+           f.AvgBytesPerSecond == SampleRate * FrameBytes;
 }
 
 // A transfer of whole frames inside a buffer of `bufferBytes`.
@@ -48,6 +48,14 @@ SoundStatus RingSoundSystem::Guard(SoundOp op, Needs needs) {
     return {};
 }
 
+SoundStatus RingSoundSystem::Make(Hook hook, bool& made) {
+    if (auto st = (this->*hook)(); !st.Ok()) {
+        return st;
+    }
+    made = true;
+    return {};
+}
+
 SoundStatus RingSoundSystem::EnsureRoot() {
     if (RootOpen_) {
         return {};
@@ -55,69 +63,48 @@ SoundStatus RingSoundSystem::EnsureRoot() {
     if (auto st = Guard(SoundOp::CreateRoot); !st.Ok()) {
         return st;
     }
-    if (auto st = OpenRoot(); !st.Ok()) {
+    return Make(&RingSoundSystem::OpenRoot, RootOpen_);
+}
+
+SoundStatus RingSoundSystem::CreateDevice(SoundOp op, Hook openDevice, bool& made) {
+    if (auto st = EnsureRoot(); !st.Ok()) {
         return st;
     }
-    RootOpen_ = true;
-    return {};
+    if (auto st = Guard(op); !st.Ok()) {
+        return st;
+    }
+    return Make(openDevice, made);
+}
+
+SoundStatus RingSoundSystem::CreateBuffer(SoundOp op, Needs device, const BufferDesc& desc,
+                                          std::int32_t bytes, std::string_view refusal,
+                                          bool& made) {
+    if (auto st = Guard(op, device); !st.Ok()) {
+        return st;
+    }
+    if (!IsReceiverFormat(desc.Format) || desc.Bytes != bytes) {
+        return Fail(op, refusal);
+    }
+    return Make(&RingSoundSystem::CheckFormat, made);
 }
 
 SoundStatus RingSoundSystem::CreatePlayDevice() {
-    if (auto st = EnsureRoot(); !st.Ok()) {
-        return st;
-    }
-    if (auto st = Guard(SoundOp::CreatePlayDevice); !st.Ok()) {
-        return st;
-    }
-    if (auto st = OpenPlayDevice(); !st.Ok()) {
-        return st;
-    }
-    PlayDevice_ = true;
-    return {};
+    return CreateDevice(SoundOp::CreatePlayDevice, &RingSoundSystem::OpenPlayDevice, PlayDevice_);
 }
 
 SoundStatus RingSoundSystem::CreateCaptureDevice() {
-    if (auto st = EnsureRoot(); !st.Ok()) {
-        return st;
-    }
-    if (auto st = Guard(SoundOp::CreateCaptureDevice); !st.Ok()) {
-        return st;
-    }
-    if (auto st = OpenCaptureDevice(); !st.Ok()) {
-        return st;
-    }
-    CaptureDevice_ = true;
-    return {};
+    return CreateDevice(SoundOp::CreateCaptureDevice, &RingSoundSystem::OpenCaptureDevice,
+                        CaptureDevice_);
 }
 
 SoundStatus RingSoundSystem::CreateCaptureBuffer(const BufferDesc& desc) {
-    const SoundOp op = SoundOp::CreateCaptureBuffer;
-    if (auto st = Guard(op, Needs::CaptureDevice); !st.Ok()) {
-        return st;
-    }
-    if (!IsReceiverFormat(desc.Format) || desc.Bytes != CaptureBufferBytes) {
-        return Fail(op, "only 16384 bytes of 48000 Hz 16-bit stereo are offered");
-    }
-    if (auto st = CheckFormat(); !st.Ok()) {
-        return st;
-    }
-    CaptureBuffer_ = true;
-    return {};
+    return CreateBuffer(SoundOp::CreateCaptureBuffer, Needs::CaptureDevice, desc, CaptureRingBytes,
+                        "only 16384 bytes of 48000 Hz 16-bit stereo are offered", CaptureBuffer_);
 }
 
 SoundStatus RingSoundSystem::CreatePlayBuffer(const BufferDesc& desc) {
-    const SoundOp op = SoundOp::CreatePlayBuffer;
-    if (auto st = Guard(op, Needs::PlayDevice); !st.Ok()) {
-        return st;
-    }
-    if (!IsReceiverFormat(desc.Format) || desc.Bytes != PlayBufferBytes) {
-        return Fail(op, "only 32768 bytes of 48000 Hz 16-bit stereo are offered");
-    }
-    if (auto st = CheckFormat(); !st.Ok()) {
-        return st;
-    }
-    PlayBuffer_ = true;
-    return {};
+    return CreateBuffer(SoundOp::CreatePlayBuffer, Needs::PlayDevice, desc, PlayRingBytes,
+                        "only 32768 bytes of 48000 Hz 16-bit stereo are offered", PlayBuffer_);
 }
 
 bool RingSoundSystem::EventAlive(std::int32_t id) const {
@@ -167,7 +154,7 @@ SoundStatus RingSoundSystem::SetNotificationPositions(std::span<const NotifyPosi
         return Fail(op, "too many positions");
     }
     for (const NotifyPosition& p : positions) {
-        if (p.Offset < 0 || p.Offset >= CaptureBufferBytes || !EventAlive(p.EventId)) {
+        if (p.Offset < 0 || p.Offset >= CaptureRingBytes || !EventAlive(p.EventId)) {
             return Fail(op, "a position or its event is not valid");
         }
     }
@@ -243,7 +230,7 @@ SoundStatus RingSoundSystem::ReadCapture(std::int32_t offset, std::span<std::int
     if (auto st = Guard(op, Needs::CaptureBuffer); !st.Ok()) {
         return st;
     }
-    if (!FitsBuffer(offset, dest.size(), CaptureBufferBytes)) {
+    if (!FitsBuffer(offset, dest.size(), CaptureRingBytes)) {
         return Fail(op, "the range lies outside the capture buffer");
     }
     Rings_.ReadCapture(offset / FrameBytes, dest);
@@ -266,7 +253,7 @@ SoundStatus RingSoundSystem::WritePlay(std::int32_t offset, std::span<const std:
     if (auto st = Guard(op, Needs::PlayBuffer); !st.Ok()) {
         return st;
     }
-    if (!FitsBuffer(offset, src.size(), PlayBufferBytes)) {
+    if (!FitsBuffer(offset, src.size(), PlayRingBytes)) {
         return Fail(op, "the range lies outside the playback buffer");
     }
     Rings_.WritePlay(offset / FrameBytes, src);
@@ -278,7 +265,7 @@ SoundStatus RingSoundSystem::SetPlayPosition(std::int32_t offset) {
     if (auto st = Guard(op, Needs::PlayBuffer); !st.Ok()) {
         return st;
     }
-    if (!FitsBuffer(offset, 0, PlayBufferBytes)) {
+    if (!FitsBuffer(offset, 0, PlayRingBytes)) {
         return Fail(op, "the position lies outside the playback buffer");
     }
     Rings_.SetPlayPosition(offset / FrameBytes);

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <string_view>
 
 namespace corvane {
 
@@ -84,7 +85,14 @@ private:
     SoundStatus Guard(SoundOp op, Needs needs = Needs::Nothing);
     static constexpr std::int32_t MaxEvents = 8;
 
+    // The last step of every Create, after its checks: the back end's hook (an open, or its word
+    // on the format), and once that succeeds the flag that later operations check.
+    using Hook = SoundStatus (RingSoundSystem::*)();
+    SoundStatus Make(Hook hook, bool& made);
     SoundStatus EnsureRoot();
+    SoundStatus CreateDevice(SoundOp op, Hook openDevice, bool& made); // opens the root first
+    SoundStatus CreateBuffer(SoundOp op, Needs device, const BufferDesc& desc, std::int32_t bytes,
+                             std::string_view refusal, bool& made);
     SoundStatus UpdateDevice();
     bool EventAlive(std::int32_t id) const;
 

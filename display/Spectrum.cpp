@@ -3,6 +3,7 @@
 #include "Spectrum.h"
 
 #include "Constants.h"
+#include "Labels.h"
 
 #include <algorithm>
 #include <charconv>
@@ -42,6 +43,18 @@ std::string_view View(const std::array<char, 6>& label) {
     return std::string_view(label.data(), label.size());
 }
 
+// `count` grid lines each way inside the border, one every `columns` pixels across and one every
+// `rows` pixels down. Lines beyond the area fall away by clipping.
+void DrawGridLines(Surface& grid, std::int32_t count, std::int32_t columns, std::int32_t rows,
+                   const Pen& pen) {
+    const std::int32_t h = grid.Height();
+    const std::int32_t w = grid.Width();
+    for (std::int32_t i = 1; i <= count; ++i) {
+        grid.Line({columns * i, 1}, {columns * i, h - 1}, pen);
+        grid.Line({1, rows * i}, {w - 1, rows * i}, pen);
+    }
+}
+
 } // namespace
 
 Spectrum::Spectrum(const ReceiverSettings& settings) : Settings(settings) {
@@ -53,27 +66,29 @@ Spectrum::Spectrum(const ReceiverSettings& settings) : Settings(settings) {
     }
 }
 
+void Spectrum::InitSurfaces(PictureBox& back, Surface& backDC, Colour fill, const PictureBox& trace,
+                            Surface& gridDC, const Pen& gridPen) {
+    if (!Font) {
+        Font.emplace();
+    }
+
+    backDC = Surface(back.Width(), back.Height());
+    backDC.Rectangle(0, 0, backDC.Width(), backDC.Height(), Pen{Blue}, fill);
+    back.Show(backDC);
+
+    gridDC = Surface(trace.Width(), trace.Height());
+    gridDC.Rectangle(0, 0, gridDC.Width(), gridDC.Height(), gridPen, Black);
+}
+
 void Spectrum::InitWideDisplay(PictureBox& backdrop, PictureBox& trace) {
     const std::int32_t h = trace.Height();
     const std::int32_t w = trace.Width();
     WideBackBox = &backdrop;
     WideTraceBox = &trace;
-    if (!Font) {
-        Font.emplace();
-    }
-
-    WideBackDC = Surface(backdrop.Width(), backdrop.Height());
-    WideBackDC.Rectangle(0, 0, WideBackDC.Width(), WideBackDC.Height(), Pen{Blue}, Blue);
-    backdrop.Show(WideBackDC);
-
-    // Black field in a grey border; grid every 50 columns (2.4 kHz) and 40 rows (20 dB). Lines
-    // beyond the area fall away by clipping.
-    WideGridDC = Surface(w, h);
-    WideGridDC.Rectangle(0, 0, w, h, Pen{Grey}, Black);
-    for (std::int32_t i = 1; i <= 20; ++i) {
-        WideGridDC.Line({50 * i, 1}, {50 * i, h - 1}, Pen{Grey});
-        WideGridDC.Line({1, 40 * i}, {w - 1, 40 * i}, Pen{Grey});
-    }
+    // Solid blue backdrop. Black field in a grey border; grid every 50 columns (2.4 kHz) and 40
+    // rows (20 dB).
+    InitSurfaces(backdrop, WideBackDC, Blue, trace, WideGridDC, Pen{Grey});
+    DrawGridLines(WideGridDC, 20, 50, 40, Pen{Grey});
     // dB labels just below their grid lines.
     constexpr std::array<std::string_view, 7> DbLabels{"0",   "-20",  "-40", "-60",
                                                        "-80", "-100", "-120"};
@@ -116,25 +131,11 @@ void Spectrum::InitAudioDisplay(PictureBox& scale, PictureBox& trace) {
     const std::int32_t w = trace.Width();
     AudioScaleBox = &scale;
     AudioTraceBox = &trace;
-    if (!Font) {
-        Font.emplace();
-    }
-
-    AudioScaleDC = Surface(scale.Width(), scale.Height());
-    AudioScaleDC.Rectangle(0, 0, AudioScaleDC.Width(), AudioScaleDC.Height(), Pen{Blue}, Green);
-    scale.Show(AudioScaleDC);
-
-    // Minor grid every 10 columns and 8 rows, major grid every 50 columns and 40 rows (20 dB).
-    AudioGridDC = Surface(w, h);
-    AudioGridDC.Rectangle(0, 0, w, h, Pen{DarkGrey}, Black);
-    for (std::int32_t i = 1; i <= 35; ++i) {
-        AudioGridDC.Line({50 * i / 5, 1}, {50 * i / 5, h - 1}, Pen{DarkGrey});
-        AudioGridDC.Line({1, 40 * i / 5}, {w - 1, 40 * i / 5}, Pen{DarkGrey});
-    }
-    for (std::int32_t j = 1; j <= 7; ++j) {
-        AudioGridDC.Line({50 * j, 1}, {50 * j, h - 1}, Pen{Grey});
-        AudioGridDC.Line({1, 40 * j}, {w - 1, 40 * j}, Pen{Grey});
-    }
+    // Green scale in a blue border. Black field in a dark grey border; minor grid every 10
+    // columns and 8 rows, major grid every 50 columns and 40 rows (20 dB).
+    InitSurfaces(scale, AudioScaleDC, Green, trace, AudioGridDC, Pen{DarkGrey});
+    DrawGridLines(AudioGridDC, 35, 10, 8, Pen{DarkGrey});
+    DrawGridLines(AudioGridDC, 7, 50, 40, Pen{Grey});
     // Pitch line: columns 82 and 83 are 820 and 830 Hz in the CW modes, around the 825 Hz
     // centre of both CW pass bands. It stays in every mode.
     AudioGridDC.Line({82, 1}, {82, h - 1}, Pen{LightRed});
@@ -142,22 +143,15 @@ void Spectrum::InitAudioDisplay(PictureBox& scale, PictureBox& trace) {
 
     // dB labels left of the trace area, each level with its grid line (the trace area's row 0
     // is row 31 of the scale), ending just left of the area.
-    struct Label {
-        std::int32_t X;
-        std::int32_t Y;
-        std::string_view Text;
-    };
-    constexpr std::array<Label, 8> DbLabels{{{20, 31, "0"},
-                                             {10, 71, "-20"},
-                                             {10, 111, "-40"},
-                                             {10, 151, "-60"},
-                                             {10, 191, "-80"},
-                                             {2, 231, "-100"},
-                                             {2, 271, "-120"},
-                                             {1, 293, "dBV"}}};
-    for (const Label& label : DbLabels) {
-        AudioScaleDC.Text(label.X, label.Y, label.Text, *Font, White, Green);
-    }
+    constexpr std::array<PlacedLabel, 8> DbLabels{{{20, 31, "0"},
+                                                   {10, 71, "-20"},
+                                                   {10, 111, "-40"},
+                                                   {10, 151, "-60"},
+                                                   {10, 191, "-80"},
+                                                   {2, 231, "-100"},
+                                                   {2, 271, "-120"},
+                                                   {1, 293, "dBV"}}};
+    DrawLabels(AudioScaleDC, DbLabels, *Font, White, Green);
     DrawAudioScale(1); // the start-up mode is CW 500 Hz
     scale.Show(AudioScaleDC);
     AudioScaleChanged = false;

@@ -93,6 +93,11 @@ public:
     std::array<Point, AudioColumns> AudioPoints{};
 
 private:
+    // What both initialisations start with: the label font; the surface of `back`, `fill` in a
+    // blue border, shown in it; the grid field of `trace`, black in a border of `gridPen`.
+    void InitSurfaces(PictureBox& back, Surface& backDC, Colour fill, const PictureBox& trace,
+                      Surface& gridDC, const Pen& gridPen);
+
     const ReceiverSettings& Settings;
     std::optional<LabelFont> Font;  // built by the first initialisation
     bool AudioScaleChanged = false; // labels redrawn since the scale box last showed them

@@ -2,9 +2,10 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "VuMeter.h"
 
+#include "Labels.h"
+
 #include <array>
 #include <cmath>
-#include <string_view>
 
 namespace corvane {
 
@@ -81,21 +82,14 @@ void VuMeter::InitMeter(PictureBox& box) {
     }
 
     // S-unit labels inside the scale beside ticks 1 to 7, placed for the 180 x 180 face.
-    struct Label {
-        std::int32_t X;
-        std::int32_t Y;
-        std::string_view Text;
-    };
-    constexpr std::array<Label, 7> labels{{{35, 25, "S1"},
-                                           {66, 36, "S3"},
-                                           {93, 53, "S5"},
-                                           {110, 75, "S7"},
-                                           {125, 100, "S9"},
-                                           {115, 130, "S9+20"},
-                                           {120, 160, "S9+40"}}};
-    for (const Label& label : labels) {
-        MeterFaceDC.Text(label.X, label.Y, label.Text, *Font, White, LabelBlue);
-    }
+    constexpr std::array<PlacedLabel, 7> labels{{{35, 25, "S1"},
+                                                 {66, 36, "S3"},
+                                                 {93, 53, "S5"},
+                                                 {110, 75, "S7"},
+                                                 {125, 100, "S9"},
+                                                 {115, 130, "S9+20"},
+                                                 {120, 160, "S9+40"}}};
+    DrawLabels(MeterFaceDC, labels, *Font, White, LabelBlue);
 
     MeterDC = Surface(w, h);
     Needle.Reset(MeterDC, MeterFaceDC);

@@ -14,6 +14,41 @@
 
 namespace corvane {
 
+namespace {
+
+// The operator's choice and the window's control that makes it.
+template <typename Choice, typename Button> struct ChoiceButton {
+    Choice Value;
+    Button* frmReceiver::*Control;
+};
+
+constexpr ChoiceButton<DemodMode, QPushButton> ModeButtons[] = {
+    {DemodMode::Cw100, &frmReceiver::OptCW100},
+    {DemodMode::Cw500, &frmReceiver::OptCW500},
+    {DemodMode::Usb, &frmReceiver::OptUsb},
+    {DemodMode::Lsb, &frmReceiver::OptLsb},
+};
+
+constexpr ChoiceButton<TestSignal, QRadioButton> TestButtons[] = {
+    {TestSignal::None, &frmReceiver::Option8},
+    {TestSignal::IPlusQ, &frmReceiver::Option9},
+    {TestSignal::IMinusQ, &frmReceiver::Option10},
+    {TestSignal::IOnly, &frmReceiver::Option11},
+};
+
+// Clicks the control listed for the choice; a choice not listed clicks nothing.
+template <typename Table, typename Choice>
+void ClickFor(frmReceiver& window, const Table& table, Choice choice) {
+    for (const auto& entry : table) {
+        if (entry.Value == choice) {
+            (window.*entry.Control)->click();
+            return;
+        }
+    }
+}
+
+} // namespace
+
 std::optional<std::int32_t> ParseLoFrequency(std::string_view text) {
     std::int32_t hz = 0;
     const char* end = text.data() + text.size();
@@ -25,7 +60,7 @@ std::optional<std::int32_t> ParseLoFrequency(std::string_view text) {
     return hz;
 }
 
-void ReceiverControls::SelectAnalysisWindow(std::int32_t kind) {
+void ReceiverControls::SelectAnalysisWindow(WindowKind kind) {
     (kind == WindowKind::None   ? Window.Option1
      : kind == WindowKind::Hann ? Window.Option3
                                 : Window.Option2)
@@ -41,20 +76,7 @@ void ReceiverControls::SelectVideoFilter(std::int32_t blocks) {
 }
 
 void ReceiverControls::SelectMode(DemodMode mode) {
-    switch (mode) {
-    case DemodMode::Cw100:
-        Window.OptCW100->click();
-        break;
-    case DemodMode::Cw500:
-        Window.OptCW500->click();
-        break;
-    case DemodMode::Usb:
-        Window.OptUsb->click();
-        break;
-    case DemodMode::Lsb:
-        Window.OptLsb->click();
-        break;
-    }
+    ClickFor(Window, ModeButtons, mode);
 }
 
 void ReceiverControls::SelectAgc(AgcChoice agc) {
@@ -73,20 +95,7 @@ void ReceiverControls::Tune(std::int32_t offsetHz) {
 }
 
 void ReceiverControls::SelectTest(TestSignal test) {
-    switch (test) {
-    case TestSignal::None:
-        Window.Option8->click();
-        break;
-    case TestSignal::IPlusQ:
-        Window.Option9->click();
-        break;
-    case TestSignal::IMinusQ:
-        Window.Option10->click();
-        break;
-    case TestSignal::IOnly:
-        Window.Option11->click();
-        break;
-    }
+    ClickFor(Window, TestButtons, test);
 }
 
 void ReceiverControls::SetPlus20(bool on) {

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #pragma once
 
+#include "ModDsp.h"
 #include "ReceiverSettings.h"
 
 #include <QString>
@@ -27,8 +28,8 @@ class ReceiverControls {
 public:
     explicit ReceiverControls(frmReceiver& window) : Window(window) {}
 
-    void SelectAnalysisWindow(std::int32_t kind); // a WindowKind
-    void SelectVideoFilter(std::int32_t blocks);  // 1, 4, 8 or 16
+    void SelectAnalysisWindow(WindowKind kind);
+    void SelectVideoFilter(std::int32_t blocks); // 1, 4, 8 or 16
     void SelectMode(DemodMode mode);
     void SelectAgc(AgcChoice agc);
     void SetGain(std::int32_t slider); // GAIN, 40..100

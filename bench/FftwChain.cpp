@@ -18,27 +18,28 @@ void FftwChain::Magnitudes(ChainArray& re, ChainArray& im, std::int32_t count) {
     rxDSP::Magnitude(re, im, Dsp.MagBuf, count);
 }
 
-void FftwChain::RunStage(std::int32_t index) {
-    FilterStage& s = Dsp.Stages[static_cast<std::size_t>(index)];
-    std::copy_n(Dsp.BlockRe.begin(), Frames, s.WorkRe.begin());
-    std::copy_n(Dsp.BlockIm.begin(), Frames, s.WorkIm.begin());
-    std::fill(s.WorkRe.begin() + BlockFrames, s.WorkRe.end(), 0.0);
-    std::fill(s.WorkIm.begin() + BlockFrames, s.WorkIm.end(), 0.0);
-    Fftw.Forward(s.WorkRe, s.WorkIm, FilterFrame);
-    rxDSP::ComplexMultiply(s.WorkRe, s.WorkIm, s.FilterRe, s.FilterIm, s.WorkRe, s.WorkIm,
-                           FilterFrame);
-    Fftw.Inverse(s.WorkRe, s.WorkIm, FilterFrame);
+void FftwChain::RunStage(FilterIndex index, Tail& tail) {
+    const FilterStage& stage = Dsp.Stage(index);
+    ChainArray& re = Stages->FrameRe;
+    ChainArray& im = Stages->FrameIm;
+    std::copy_n(Dsp.BlockRe.begin(), Frames, re.begin());
+    std::copy_n(Dsp.BlockIm.begin(), Frames, im.begin());
+    std::fill(re.begin() + BlockFrames, re.end(), 0.0);
+    std::fill(im.begin() + BlockFrames, im.end(), 0.0);
+    Fftw.Forward(re, im, FilterFrame);
+    rxDSP::ComplexMultiply(re, im, stage.SpectrumRe(), stage.SpectrumIm(), re, im, FilterFrame);
+    Fftw.Inverse(re, im, FilterFrame);
     for (std::size_t i = 0; i < Frames; ++i) {
-        s.WorkRe[i] = s.WorkRe[i] + s.OverlapRe[i];
-        s.WorkIm[i] = s.WorkIm[i] + s.OverlapIm[i];
+        re[i] = re[i] + tail.Re[i];
+        im[i] = im[i] + tail.Im[i];
     }
-    std::copy(s.WorkRe.begin() + BlockFrames, s.WorkRe.begin() + FilterFrame, s.OverlapRe.begin());
-    std::copy(s.WorkIm.begin() + BlockFrames, s.WorkIm.begin() + FilterFrame, s.OverlapIm.begin());
+    std::copy(re.begin() + BlockFrames, re.begin() + FilterFrame, tail.Re.begin());
+    std::copy(im.begin() + BlockFrames, im.begin() + FilterFrame, tail.Im.begin());
     if (index == FilterIndex::Channel) {
-        Dsp.RunAgc(s.WorkRe, s.WorkIm);
+        Dsp.RunAgc(re, im);
     }
-    std::copy_n(s.WorkRe.begin(), Frames, Dsp.BlockRe.begin());
-    std::copy_n(s.WorkIm.begin(), Frames, Dsp.BlockIm.begin());
+    std::copy_n(re.begin(), Frames, Dsp.BlockRe.begin());
+    std::copy_n(im.begin(), Frames, Dsp.BlockIm.begin());
 }
 
 void FftwChain::ProcessBlock(std::span<const std::int16_t> InBlock,
@@ -59,7 +60,7 @@ void FftwChain::ProcessBlock(std::span<const std::int16_t> InBlock,
     }
     Displays.DrawWideSpectrum(d.SpecBuf, BlockFrames, VideoFilter);
 
-    RunStage(FilterIndex::Channel);
+    RunStage(FilterIndex::Channel, Stages->Channel);
     const bool sum =
         (d.NegativeOffset == -1 && d.HighSide == 0) || (d.NegativeOffset == 0 && d.HighSide == -1);
     for (std::size_t j = 0; j < Frames; ++j) {
@@ -69,13 +70,13 @@ void FftwChain::ProcessBlock(std::span<const std::int16_t> InBlock,
         d.BlockRe[j] = sum ? re + im : re - im;
     }
     d.BlockIm.fill(0.0);
-    RunStage(FilterIndex::If);
+    RunStage(FilterIndex::If, Stages->If);
     for (std::size_t j = 0; j < Frames; ++j) {
         d.BfoPhase = AdvancePhase(d.BfoPhase, d.BfoStep);
         d.BlockRe[j] = std::sin(d.BfoPhase) * d.BlockRe[j];
     }
     d.BlockIm.fill(0.0);
-    RunStage(FilterIndex::Audio);
+    RunStage(FilterIndex::Audio, Stages->Audio);
 
     for (std::size_t j = 0; j < Frames; ++j) {
         const double r = std::clamp(std::nearbyint(d.BlockRe[j]), -32768.0, 32767.0);

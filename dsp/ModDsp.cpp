@@ -71,21 +71,29 @@ void FilterStage::Filter(std::span<const double> re, std::span<const double> im,
     // gathers the forward spectrum from bit-reversed order (negating the imaginary part as the
     // inverse begins), and the overlap-add gathers the inverse result. Every value sees the
     // same operations as with the whole transforms.
-    plan.PaddedButterflies(re.first(block), im.first(block), WorkRe, WorkIm, FilterFrame);
-    plan.ConjugateProduct(WorkRe, WorkIm, FilterRe, FilterIm, freqRe, freqIm, FilterFrame);
+    plan.PaddedButterflies(re.first(block), im.first(block), WorkRe_, WorkIm_, FilterFrame);
+    plan.ConjugateProduct(WorkRe_, WorkIm_, SpectrumRe_, SpectrumIm_, freqRe, freqIm, FilterFrame);
     plan.OpenButterflies(freqRe, freqIm, FilterFrame);
-    plan.OverlapAdd(freqRe, freqIm, outRe, outIm, OverlapRe, OverlapIm, FilterFrame);
+    plan.OverlapAdd(freqRe, freqIm, outRe, outIm, OverlapRe_, OverlapIm_, FilterFrame);
+}
+
+void FilterStage::Design(double low, double high, const rxDSP::FftPlan& plan) {
+    SpectrumIm_.fill(0.0);
+    SpectrumRe_.fill(0.0);
+    rxDSP::DesignBandPass(low, high, SpectrumRe_, FilterOrder);
+    rxDSP::FFT(SpectrumRe_, SpectrumIm_, FilterFrame, plan);
 }
 
 void FilterStage::Reset() {
-    for (ChainArray* a : {&FilterRe, &FilterIm, &WorkRe, &WorkIm, &OverlapRe, &OverlapIm}) {
+    for (ChainArray* a :
+         {&SpectrumRe_, &SpectrumIm_, &WorkRe_, &WorkIm_, &OverlapRe_, &OverlapIm_}) {
         a->fill(0.0);
     }
 }
 
-void modDSP::RunStage(std::int32_t index, std::span<double> re, std::span<double> im) {
+void modDSP::RunStage(FilterIndex index, std::span<double> re, std::span<double> im) {
     // Both refuse spans shorter than a block.
-    Stages[static_cast<std::size_t>(index)].Filter(re, im, Plan, FreqRe, FreqIm, re, im);
+    Stages[Slot(index)].Filter(re, im, Plan, FreqRe, FreqIm, re, im);
     if (index == FilterIndex::Channel) {
         RunAgc(re, im);
     }
@@ -172,47 +180,53 @@ void modDSP::RunAgc(std::span<double> chanRe, std::span<double> chanIm) {
     AgcPrevGain = AgcGain;
 }
 
-void modDSP::DesignFilter(std::int32_t index, std::int32_t lowHz, std::int32_t highHz) {
+void modDSP::DesignFilter(FilterIndex index, std::int32_t lowHz, std::int32_t highHz) {
     EdgeHigh = highHz / 48000.0;
     EdgeLow = lowHz / 48000.0;
-    if (index < FilterIndex::Channel || index > FilterIndex::Audio) {
-        return;
+    if (Slot(index) >= Stages.size()) {
+        return; // a number that names no filter
     }
-    FilterStage& stage = Stages[static_cast<std::size_t>(index)];
-    stage.FilterIm.fill(0.0);
-    stage.FilterRe.fill(0.0);
-    rxDSP::DesignBandPass(EdgeLow, EdgeHigh, stage.FilterRe, FilterOrder);
-    rxDSP::FFT(stage.FilterRe, stage.FilterIm, FilterFrame, Plan);
+    Stages[Slot(index)].Design(EdgeLow, EdgeHigh, Plan);
 }
 
-void modDSP::MakeWindow(std::int32_t kind, std::int32_t n) {
+void modDSP::DesignFilter(std::int32_t index, std::int32_t lowHz, std::int32_t highHz) {
+    DesignFilter(static_cast<FilterIndex>(index), lowHz, highHz);
+}
+
+void modDSP::MakeWindow(WindowKind kind, std::int32_t n) {
     if (n < 2 || n > BlockSamples) {
         return; // the window array holds at most 4096 used values
     }
     const double e = TwoPi / n;
     const auto count = static_cast<std::size_t>(n);
-    if (kind == 0) {
+    switch (kind) {
+    case WindowKind::None:
         std::fill_n(Window.begin(), count, 1.0);
         WindowGain = 1.0;
-    }
-    if (kind == 1) {
+        break;
+    case WindowKind::BlackmanHarris:
         for (std::size_t i = 0; i < count / 2; ++i) {
             const double id = static_cast<double>(i);
             Window[i] = 0.35875 - 0.48829 * std::cos(e * id) + 0.14128 * std::cos(2 * e * id) -
                         0.01168 * std::cos(3 * e * id);
         }
         WindowGain = 2.8;
-    }
-    if (kind == 2) {
+        break;
+    case WindowKind::Hann:
         for (std::size_t i = 0; i < count; ++i) {
             Window[i] = 0.5 - 0.5 * std::cos(e * static_cast<double>(i));
         }
         WindowGain = 2.0;
+        break;
     }
     // Mirror: the second half repeats the first backwards, symmetric about (n - 1) / 2.
     for (std::size_t i = count / 2; i < count; ++i) {
         Window[i] = Window[count - 1 - i];
     }
+}
+
+void modDSP::MakeWindow(std::int32_t kind, std::int32_t n) {
+    MakeWindow(static_cast<WindowKind>(kind), n);
 }
 
 void modDSP::SetOscillators(double a, std::int16_t sign, std::int32_t split, std::int32_t IF,

@@ -31,36 +31,31 @@ struct ChainOptions {
     rxDSP::Isa Isa = rxDSP::Isa::Best; // butterfly path of the chain's transforms
 };
 
-// The filters DesignFilter designs, by the index the chain keeps them under.
-struct FilterIndex {
-    static constexpr std::int32_t Channel = 0; // around the tuned offset, ahead of the AGC
-    static constexpr std::int32_t If = 1;      // the mode's pass band at the IF
-    static constexpr std::int32_t Audio = 2;   // the audio after the product detector
+// The filters DesignFilter designs. Each number is the stage's place in the chain and the code
+// DesignFilter also takes as a plain number.
+enum class FilterIndex : std::int32_t {
+    Channel = 0, // around the tuned offset, ahead of the AGC
+    If = 1,      // the mode's pass band at the IF
+    Audio = 2,   // the audio after the product detector
 };
 
-// The analysis windows MakeWindow makes for the spectra.
-struct WindowKind {
-    static constexpr std::int32_t None = 0;
-    static constexpr std::int32_t BlackmanHarris = 1;
-    static constexpr std::int32_t Hann = 2;
+// The analysis windows MakeWindow makes for the spectra. Each number is the code MakeWindow also
+// takes as a plain number (the golden values name the windows by it).
+enum class WindowKind : std::int32_t {
+    None = 0,
+    BlackmanHarris = 1,
+    Hann = 2,
 };
 
 // One overlap-add fast-convolution stage, in the shape of GNU Radio's fft_filter_ccc: the
-// filter's spectrum, the frame a block is filtered in and the tail the next block adds. The
-// chain keeps three, indexed by FilterIndex: the channel stage's arrays are the chain's
-// ChanFilterRe/Im, ChanRe/Im and ChanOverlapRe/Im, the IF stage's IFFilterRe/Im, IFRe/Im and
-// IFOverlapRe/Im, the audio stage's AudioFilterRe/Im, AudioRe/Im and AudioOverlapRe/Im.
-struct FilterStage {
-    // The filter: the transform of 2049 real symmetric taps, 4096 bins.
-    ChainBuffer FilterRe{};
-    ChainBuffer FilterIm{};
-    // The work frame: the transform of the block zero padded to 4096 [4096 used]; scratch.
-    ChainBuffer WorkRe{};
-    ChainBuffer WorkIm{};
-    // The tail of the last frame, added to the next block [2048 used], in input sample units.
-    ChainBuffer OverlapRe{};
-    ChainBuffer OverlapIm{};
-
+// filter's spectrum, the frame a block is filtered in and the tail the next block adds stay
+// inside, behind Design (the taps), Filter (one block) and Reset. The chain keeps three, one per
+// FilterIndex, and lends them its transform plan and product scratch.
+class FilterStage {
+public:
+    // 2049 real symmetric taps, a band pass from low to high (cycles per sample), kept as their
+    // 4096-bin transform. The tail stays as it is.
+    void Design(double low, double high, const rxDSP::FftPlan& plan);
     // Filters re/im[0..2047] into outRe/outIm[0..2047] (which may be re/im) and keeps the new
     // tail; freqRe/freqIm are scratch. Spans shorter than a block are refused.
     void Filter(std::span<const double> re, std::span<const double> im, const rxDSP::FftPlan& plan,
@@ -68,6 +63,20 @@ struct FilterStage {
                 std::span<double> outIm);
     // Everything to zero, the filter too (a freshly built receiver has none designed).
     void Reset();
+
+    // The filter's spectrum, 4096 bins (read only).
+    const ChainArray& SpectrumRe() const { return SpectrumRe_; }
+    const ChainArray& SpectrumIm() const { return SpectrumIm_; }
+
+private:
+    ChainBuffer SpectrumRe_{};
+    ChainBuffer SpectrumIm_{};
+    // The work frame: the transform of the block zero padded to 4096 [4096 used]; scratch.
+    ChainBuffer WorkRe_{};
+    ChainBuffer WorkIm_{};
+    // The tail of the last frame, added to the next block [2048 used], in input sample units.
+    ChainBuffer OverlapRe_{};
+    ChainBuffer OverlapIm_{};
 };
 
 // The receiver's signal processing: the per-block chain, the three fast-convolution stages with
@@ -90,9 +99,14 @@ public:
     void IFFilter(std::span<double> re, std::span<double> im);
     void AudioFilter(std::span<double> re, std::span<double> im);
 
-    // index: a FilterIndex; band edges in Hz. Any other index only records the edges.
+    // Band edges in Hz. The second form is for a caller that holds the filter's number; a
+    // number that names none of the three only records the edges.
+    void DesignFilter(FilterIndex index, std::int32_t lowHz, std::int32_t highHz);
     void DesignFilter(std::int32_t index, std::int32_t lowHz, std::int32_t highHz);
-    // kind: a WindowKind; n is 2048 in this receiver (2..4096 accepted).
+    // n is 2048 in this receiver (2..4096 accepted). The second form is for a caller that holds
+    // the window's number; a number that names none keeps the first half and the gain and only
+    // mirrors.
+    void MakeWindow(WindowKind kind, std::int32_t n);
     void MakeWindow(std::int32_t kind, std::int32_t n);
     // a: absolute offset (Hz); sign: -1, 0, 1; split 15000; IF 6000 or 18000; low/high: pass band.
     void SetOscillators(double a, std::int16_t sign, std::int32_t split, std::int32_t IF,
@@ -115,15 +129,22 @@ public:
     ChainBuffer Window{};    // [2048 used]
     double WindowGain = 0.0; // 1.0 none, 2.8 Blackman-Harris, 2.0 Hann
 
-    // --- The fast-convolution stages, indexed by FilterIndex, and the names of their filters'
-    // spectra (transforms of 2049 real symmetric taps, 4096 bins each).
+    // A stage as the chain keeps it (read only); index: one of the three.
+    const FilterStage& Stage(FilterIndex index) const { return Stages[Slot(index)]; }
+
+private:
+    // --- The fast-convolution stages, at Slot(index) (here, ahead of the views below).
     std::array<FilterStage, 3> Stages{};
-    ChainArray& ChanFilterRe = Stages[FilterIndex::Channel].FilterRe;
-    ChainArray& ChanFilterIm = Stages[FilterIndex::Channel].FilterIm;
-    ChainArray& IFFilterRe = Stages[FilterIndex::If].FilterRe;
-    ChainArray& IFFilterIm = Stages[FilterIndex::If].FilterIm;
-    ChainArray& AudioFilterRe = Stages[FilterIndex::Audio].FilterRe;
-    ChainArray& AudioFilterIm = Stages[FilterIndex::Audio].FilterIm;
+
+public:
+    // Read-only views of the filters' spectra (transforms of 2049 real symmetric taps, 4096
+    // bins each).
+    const ChainArray& ChanFilterRe = Stage(FilterIndex::Channel).SpectrumRe();
+    const ChainArray& ChanFilterIm = Stage(FilterIndex::Channel).SpectrumIm();
+    const ChainArray& IFFilterRe = Stage(FilterIndex::If).SpectrumRe();
+    const ChainArray& IFFilterIm = Stage(FilterIndex::If).SpectrumIm();
+    const ChainArray& AudioFilterRe = Stage(FilterIndex::Audio).SpectrumRe();
+    const ChainArray& AudioFilterIm = Stage(FilterIndex::Audio).SpectrumIm();
     double EdgeLow = 0.0; // edges of the latest design, cycles per sample
     double EdgeHigh = 0.0;
 
@@ -160,10 +181,12 @@ public:
     static constexpr double ZeroPeak = 1.1e-7; // stands in for a zero peak before the logarithm
 
 private:
+    // Where a filter's stage sits in Stages: past the end for a number that names none.
+    static std::size_t Slot(FilterIndex index) { return static_cast<std::size_t>(index); }
     // Forward transform then magnitudes of bins 0..count-1 into MagBuf.
     void SpectrumMagnitudes(ChainArray& re, ChainArray& im, std::int32_t count);
     // One stage over re/im[0..2047] in place; the channel stage's output passes the AGC.
-    void RunStage(std::int32_t index, std::span<double> re, std::span<double> im);
+    void RunStage(FilterIndex index, std::span<double> re, std::span<double> im);
 
     const ReceiverSettings& Settings;
     DisplaySink& Displays;

@@ -51,7 +51,7 @@ work="$(mktemp -d /tmp/corvane-move-control.XXXXXX)"
 export CORVANE_SOUND_DIR="${work}/sound"
 cleanup() {
     jobs -p | xargs -r kill 2>/dev/null || true
-    bash "${root}/tools/sound-server.sh" stop >/dev/null 2>&1 || true
+    bash "${root}/scripts/sound-server.sh" stop >/dev/null 2>&1 || true
     if [ -n "${CORVANE_BENCH_KEEP:-}" ]; then
         echo "move-control: the recording is in ${work}" >&2
     else
@@ -59,7 +59,7 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
-eval "$(bash "${root}/tools/sound-server.sh" "${server}" "${mode}" start)"
+eval "$(bash "${root}/scripts/sound-server.sh" "${server}" "${mode}" start)"
 pactl load-module module-null-sink sink_name=audio rate=48000 channels=2 >/dev/null
 pactl load-module module-remap-sink sink_name=spare master=audio >/dev/null
 pactl load-module module-remap-source source_name=spare_in master=audio.monitor >/dev/null

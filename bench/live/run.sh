@@ -21,7 +21,7 @@
 #              message must appear within one second with the receiver OFF (a server that is
 #              only stopped is no failure: see --events stop); the message is closed, the server started again,
 #              and the start goes on as usual, so the digits show that ON works again
-#   --stock    the servers as the distribution ships them (tools/sound-server.sh's stock mode,
+#   --stock    the servers as the distribution ships them (scripts/sound-server.sh's stock mode,
 #              for every start and restart), their null sinks with the module's defaults
 #              (without it: the servers shaped for the tests, and on PulseAudio null sinks in
 #              s16le without rewinds)
@@ -38,7 +38,7 @@
 # Environment: CORVANE_BIN (default build/release/app/corvane), CORVANE_ARGS (more arguments for
 # it, such as --verbose), CORVANE_BENCH_KEEP=1 keeps the work folder.
 #
-# Each start: a private server (tools/sound-server.sh in its own folder) with two more null
+# Each start: a private server (scripts/sound-server.sh in its own folder) with two more null
 # sinks, "iq" (the front end: the default source is its monitor) and "audio" (the default sink)
 # (for move also "spare" and "iq_spare", below); Xvfb on a free display; the receiver with
 # -platform xcb. Clicks, as a person would: USB, the station's trace on the wide spectrum, the
@@ -172,7 +172,7 @@ if [ -n "${kill_signal}" ] || [ "${stock}" = 1 ] || [ "${#event_kinds[@]}" -gt 0
 fi
 for tool in Xvfb xdotool paplay parec pactl sox multimon-ng python3; do
     command -v "${tool}" >/dev/null || {
-        echo "live: ${tool} is missing (bash tools/install-test-deps.sh)" >&2
+        echo "live: ${tool} is missing (bash scripts/install-test-deps.sh)" >&2
         exit 1
     }
 done
@@ -214,7 +214,7 @@ cleanup() {
         kill -KILL "${p}" 2>/dev/null || true
     done
     for d in "${sound_dirs[@]+"${sound_dirs[@]}"}"; do
-        CORVANE_SOUND_DIR="${d}" bash "${root}/tools/sound-server.sh" stop >/dev/null 2>&1 || true
+        CORVANE_SOUND_DIR="${d}" bash "${root}/scripts/sound-server.sh" stop >/dev/null 2>&1 || true
     done
     if [ "${CORVANE_BENCH_KEEP:-0}" = 1 ] || [ "${failed}" -ne 0 ]; then
         echo "live: the recordings and logs are in ${work}" >&2
@@ -606,7 +606,7 @@ kill_server() { # DIR SOUND CORVANE_PID
         [ "${box}" = "${wid}" ] || { xdotool windowfocus --sync "${box}" && xdotool key Return; } ||
             true
     done
-    CORVANE_SOUND_DIR="${sound}" bash "${root}/tools/sound-server.sh" "${CORVANE_SOUND_SERVER}" \
+    CORVANE_SOUND_DIR="${sound}" bash "${root}/scripts/sound-server.sh" "${CORVANE_SOUND_SERVER}" \
         "${sound_mode}" restart >/dev/null 2>>"${dir}/sound-server.err" && make_sinks || {
         KILL_RESULT="${KILL_RESULT}, the server did not come back"
         return 1
@@ -626,7 +626,7 @@ run_start() { # KIND N
     sound_dirs+=("${sound}")
     local t0 env_lines server_secs
     t0="$(now)"
-    env_lines="$(CORVANE_SOUND_DIR="${sound}" bash "${root}/tools/sound-server.sh" "${kind}" \
+    env_lines="$(CORVANE_SOUND_DIR="${sound}" bash "${root}/scripts/sound-server.sh" "${kind}" \
         "${sound_mode}" start 2>"${dir}/sound-server.err")" || {
         cat "${dir}/sound-server.err" >&2
         RESULT="the sound server did not start"
@@ -772,7 +772,7 @@ run_start() { # KIND N
     kill "${xvfb}" 2>/dev/null || true
     wait "${xvfb}" 2>/dev/null || true
     forget "${xvfb}"
-    CORVANE_SOUND_DIR="${sound}" bash "${root}/tools/sound-server.sh" stop >/dev/null 2>&1 || true
+    CORVANE_SOUND_DIR="${sound}" bash "${root}/scripts/sound-server.sh" stop >/dev/null 2>&1 || true
 
     local got verdict input
     got="$(decode "${dir}/audio.raw")"
@@ -820,7 +820,7 @@ for kind in "${kinds[@]}"; do
             # Whatever this start left running ends before the next one.
             for p in "${pids[@]+"${pids[@]}"}"; do kill "${p}" 2>/dev/null || true; done
             pids=()
-            CORVANE_SOUND_DIR="${work}/${kind}-${n}/sound" bash "${root}/tools/sound-server.sh" \
+            CORVANE_SOUND_DIR="${work}/${kind}-${n}/sound" bash "${root}/scripts/sound-server.sh" \
                 stop >/dev/null 2>&1 || true
         fi
         line="$(printf '%-10s %s start %d: %s' "${kind}" "${sound_mode}" "${n}" \

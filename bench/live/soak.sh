@@ -23,9 +23,9 @@ tests="build/release/tests/audio/corvane_audio_device_tests"
 dir="$(mktemp -d /tmp/corvane-soak.XXXXXX)"
 stopped=()
 trap '[ "${#stopped[@]}" -eq 0 ] || kill -CONT "${stopped[@]}" 2>/dev/null
-      CORVANE_SOUND_DIR="${dir}" bash tools/sound-server.sh stop >/dev/null 2>&1; rm -rf "${dir}"' EXIT
+      CORVANE_SOUND_DIR="${dir}" bash scripts/sound-server.sh stop >/dev/null 2>&1; rm -rf "${dir}"' EXIT
 export CORVANE_SOUND_DIR="${dir}"
-eval "$(bash tools/sound-server.sh "${kind}" start)"
+eval "$(bash scripts/sound-server.sh "${kind}" start)"
 echo "soak: ${seconds} s on ${kind}"
 QT_QPA_PLATFORM=offscreen CORVANE_SOAK_SECONDS="${seconds}" \
     "${tests}" --gtest_filter='LiveLoopback.SoakOnTheServer' &

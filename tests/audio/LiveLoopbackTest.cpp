@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Corvane developers
-// The live sound paths for real, against the private sound server that tools/sound-server.sh
+// The live sound paths for real, against the private sound server that scripts/sound-server.sh
 // starts (PulseAudio, or PipeWire with its PulseAudio server), whose default sink is a null
 // sink and whose default source is that sink's monitor, so whatever the receiver plays comes
 // back as capture: directly through the server's client library, and through PortAudio on

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Corvane developers
 // The sound server dies or hangs while the receiver is on: a real private server (the kind
-// tools/sound-server.sh picks, or CORVANE_SOUND_SERVER) is killed with SIGKILL, ended with
+// scripts/sound-server.sh picks, or CORVANE_SOUND_SERVER) is killed with SIGKILL, ended with
 // SIGTERM or stopped with SIGSTOP for 2 s while blocks flow. A killed or ended server must be
 // reported and the exchange off within one second, without ever waiting on the server, and ON
 // must work again once the server is back; a stopped one must show as missing input within a

@@ -5,10 +5,10 @@
 # sound card. On a desktop without a capture device it says so and starts corvane-demo (the
 # same receiver on a synthetic band) instead. Arguments are passed on (Qt's own, such as
 # -platform xcb).
-#   bash tools/run.sh
+#   bash scripts/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
+bash scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --target corvane corvane-demo
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]] &&

@@ -5,7 +5,7 @@
 # root with its own dpkg database, runs the installed programs from there, checks that every
 # declared dependency is a Debian package that is present and that every library resolves,
 # then removes the package and checks that nothing of it is left behind.
-#   tools/package-test.sh BUILD_DIR
+#   scripts/package-test.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?usage: package-test.sh BUILD_DIR}" && pwd)"
 work="$(mktemp -d)"

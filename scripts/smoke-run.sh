@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 Corvane developers
-# Tries the README's run command as a new user would: on a virtual X display, `bash tools/run.sh`
+# Tries the README's run command as a new user would: on a virtual X display, `bash scripts/run.sh`
 # must bring up the receiver window. The sound server the tests use provides the devices.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +18,7 @@ cleanup() {
 trap cleanup EXIT
 sleep 1
 # As a user's desktop session would: the X display, not the tests' offscreen platform.
-env -u QT_QPA_PLATFORM DISPLAY="${display}" bash tools/run.sh >"${log}" 2>&1 &
+env -u QT_QPA_PLATFORM DISPLAY="${display}" bash scripts/run.sh >"${log}" 2>&1 &
 run=$!
 if DISPLAY="${display}" timeout 300 xdotool search --sync --onlyvisible --name '^Corvane 2[.]1$' >/dev/null; then
     echo "smoke-run: the run command brought up the receiver window"

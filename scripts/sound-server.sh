@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 Corvane developers
 # Starts (or stops) a private sound server for the sound tests and prints the environment that
-# reaches it, for `eval "$(bash tools/sound-server.sh)"`.
+# reaches it, for `eval "$(bash scripts/sound-server.sh)"`.
 #
-#   bash tools/sound-server.sh [pulseaudio|pipewire|auto] [test|stock] [start|stop|restart]
+#   bash scripts/sound-server.sh [pulseaudio|pipewire|auto] [test|stock] [start|stop|restart]
 #                                                                     (auto test start)
 #
 # auto is PipeWire when pipewire, pipewire-pulse and wireplumber are installed, else PulseAudio.
@@ -52,7 +52,7 @@
 set -euo pipefail
 
 usage() {
-    echo "usage: bash tools/sound-server.sh [pulseaudio|pipewire|auto] [test|stock]" \
+    echo "usage: bash scripts/sound-server.sh [pulseaudio|pipewire|auto] [test|stock]" \
         "[start|stop|restart]" >&2
 }
 

@@ -9,7 +9,7 @@
 #
 # PulseAudio is installed only when pipewire-alsa is not: on Debian the two conflict, and
 # removing pipewire-alsa would change the machine's sound setup. The tests then run on PipeWire
-# alone (tools/sound-server.sh picks what is there).
+# alone (scripts/sound-server.sh picks what is there).
 set -euo pipefail
 
 installed() {

@@ -5,21 +5,21 @@
 # optimised build, the AddressSanitizer+UndefinedBehaviorSanitizer build and the
 # ThreadSanitizer build of the threaded tests. Exits non-zero on the first failure.
 #
-#   bash tools/test-all.sh                   everything (what CI runs)
-#   bash tools/test-all.sh PRESET [LABEL]    one preset's build and tests, or only those with
+#   bash scripts/test-all.sh                   everything (what CI runs)
+#   bash scripts/test-all.sh PRESET [LABEL]    one preset's build and tests, or only those with
 #                                            LABEL (dsp, display, audio, device, app, tools,
 #                                            package), without installing anything
-# e.g. "bash tools/test-all.sh dsp" (the signal chain alone, in seconds) or
-#      "bash tools/test-all.sh release display".
+# e.g. "bash scripts/test-all.sh dsp" (the signal chain alone, in seconds) or
+#      "bash scripts/test-all.sh release display".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 preset="${1:-}"
 label="${2:-}"
 if [ -z "${preset}" ]; then
-    bash tools/install-deps.sh
-    bash tools/install-test-deps.sh
-    bash tools/check-format.sh
+    bash scripts/install-deps.sh
+    bash scripts/install-test-deps.sh
+    bash scripts/check-format.sh
 fi
 export QT_QPA_PLATFORM=offscreen
 if [ "${preset}" = dsp ]; then
@@ -36,13 +36,13 @@ fi
 sound_root="$(mktemp -d /tmp/corvane-test-sound.XXXXXX)"
 stop_servers() {
     for d in "${sound_root}"/*/; do
-        [ -d "${d}" ] && CORVANE_SOUND_DIR="${d}" bash tools/sound-server.sh stop >/dev/null 2>&1
+        [ -d "${d}" ] && CORVANE_SOUND_DIR="${d}" bash scripts/sound-server.sh stop >/dev/null 2>&1
     done
     rm -rf "${sound_root}"
 }
 trap stop_servers EXIT
 export CORVANE_SOUND_DIR="${sound_root}/default"
-sound_env="$(bash tools/sound-server.sh)"
+sound_env="$(bash scripts/sound-server.sh)"
 eval "${sound_env}"
 export CORVANE_REQUIRE_SOUND=1
 
@@ -78,12 +78,12 @@ for kind in pipewire pulseaudio; do
     echo "== live path on ${kind} =="
     (
         export CORVANE_SOUND_DIR="${sound_root}/${kind}" CORVANE_SOUND_SERVER="${kind}"
-        eval "$(bash tools/sound-server.sh "${kind}" start)"
+        eval "$(bash scripts/sound-server.sh "${kind}" start)"
         ctest --preset release -L device
         CORVANE_ARGS=--verbose bash bench/live/run.sh --server "${kind}" --starts 1 --load
         # The server killed under the real program: message, OFF, and ON again once it is back.
         bash bench/live/run.sh --server "${kind}" --starts 1 --kill KILL
-        bash tools/sound-server.sh "${kind}" stop >/dev/null
+        bash scripts/sound-server.sh "${kind}" stop >/dev/null
         # The server as the distribution ships it, its null sinks made with default parameters
         # (they rewind): the real program with the sink's volume changed, other programs'
         # sounds and its streams moved while the digits play, and with the server stopped for
@@ -97,4 +97,4 @@ for kind in pipewire pulseaudio; do
 done
 
 echo "== run command =="
-bash tools/smoke-run.sh
+bash scripts/smoke-run.sh

@@ -5,12 +5,12 @@
 # (C++, CMake, shell, Python, man page) does not carry the project's licence line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t files < <(find app audio dsp display tools tests bench -name '*.cpp' -o -name '*.h' -o -name '*.inl' | sort)
+mapfile -t files < <(find format app audio dsp display tools tests bench -name '*.cpp' -o -name '*.h' -o -name '*.inl' | sort)
 [ "${#files[@]}" -eq 0 ] && exit 0
 clang-format --dry-run --Werror "${files[@]}"
 echo "format: ${#files[@]} files clean"
 
-mapfile -t sources < <(find app audio dsp display tools tests bench cmake man .ci \
+mapfile -t sources < <(find format app audio dsp display tools tests bench scripts cmake man .ci \
     \( -name '*.cpp' -o -name '*.h' -o -name '*.inl' -o -name '*.sh' -o -name '*.py' \
        -o -name 'CMakeLists.txt' -o -name '*.cmake' -o -name '*.in' -o -name run \) \
     -not -path '*/reference/*' -not -path '*/golden/*' | sort)

@@ -347,6 +347,9 @@ void BlockExchange::DirectXEvent8_DXCallback(std::int32_t EventId) {
         Fail(st);
         return;
     }
+    if (PlayTap_ != nullptr) {
+        PlayTap_->Played(played);
+    }
     PlayIndex = PlayIndex >= 3 ? 0 : PlayIndex + 1;
     if (Resync) {
         ResyncCount = ResyncCount + 1;

@@ -52,6 +52,15 @@ public:
     virtual void Captured(std::span<const std::int16_t> block) noexcept = 0;
 };
 
+// Sees every block the handler writes to playback, as it is written (corvane-replay's output:
+// what the receiver plays, whatever the device later does with it). Called on the UI thread
+// inside the capture handler: it must neither block nor allocate.
+class PlaybackTap {
+public:
+    virtual ~PlaybackTap() = default;
+    virtual void Played(std::span<const std::int16_t> block) noexcept = 0;
+};
+
 // The receiver's sound objects and the block exchange between capture, processing and
 // playback: the window's fields and routines for the sound system, owned by the window.
 //
@@ -114,6 +123,8 @@ public:
     InputState Input() const { return Input_; }
     // Every captured block goes to the tap too (null: none).
     void SetCaptureTap(CaptureTap* tap) { Tap_ = tap; }
+    // Every block written to playback goes to the tap too (null: none).
+    void SetPlaybackTap(PlaybackTap* tap) { PlayTap_ = tap; }
     SoundCounters Counters() const { return Sound_.Counters(); }
 
     // What a run's record of each block reads after the block: all from here, in one piece.
@@ -175,6 +186,7 @@ private:
     std::uint64_t PlaybackRestarts_ = 0;
     bool LastProcessed_ = false; // the latest notification's block went through the chain
     CaptureTap* Tap_ = nullptr;
+    PlaybackTap* PlayTap_ = nullptr;
     QTimer Watchdog_;
     std::uint64_t WatchedFrames_ = 0; // frames captured at the last sign of life
     double WatchedSince_ = 0.0;       // Clock() then

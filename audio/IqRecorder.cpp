@@ -2,8 +2,6 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "IqRecorder.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -17,18 +15,12 @@ std::string IqRecorder::Start(const std::string& path) {
     if (Recording()) {
         return "a recording is already running";
     }
-    SF_INFO info{};
-    info.samplerate = SampleRate;
-    info.channels = StreamChannels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) {
-        return path + ": " + sf_strerror(nullptr);
+    if (std::string failed = File_.Open(path); !failed.empty()) {
+        return path + ": " + failed;
     }
-    // The header is brought up to date after every write: a recording cut short by a crash or
-    // a power cut is still a valid file up to its last block.
-    sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
-    File_ = file;
+    // A recording cut short by a crash or a power cut is still a valid file up to its last
+    // block.
+    File_.KeepHeaderCurrent();
     Path_ = path;
     Ring_.assign(static_cast<std::size_t>(RingBlocks) * BlockSamples, 0);
     Head_.store(0, std::memory_order_relaxed);
@@ -63,7 +55,6 @@ void IqRecorder::Captured(std::span<const std::int16_t> block) noexcept {
 }
 
 void IqRecorder::Run() noexcept {
-    auto* file = static_cast<SNDFILE*>(File_);
     for (;;) {
         Queued_.acquire();
         const std::uint64_t tail = Tail_.load(std::memory_order_relaxed);
@@ -73,11 +64,11 @@ void IqRecorder::Run() noexcept {
             }
             continue;
         }
-        const std::int16_t* slot = Ring_.data() + (tail % RingBlocks) * BlockSamples;
-        const sf_count_t frames = BlockSamples / StreamChannels;
+        const std::span<const std::int16_t> slot(Ring_.data() + (tail % RingBlocks) * BlockSamples,
+                                                 BlockSamples);
         if (!WriteFailed_.load(std::memory_order_relaxed)) {
-            if (sf_writef_short(file, slot, frames) != frames) {
-                WriteError_ = sf_strerror(file);
+            if (std::string failed = File_.Write(slot); !failed.empty()) {
+                WriteError_ = failed;
                 WriteFailed_.store(true, std::memory_order_relaxed);
             } else {
                 Written_.fetch_add(1, std::memory_order_relaxed);
@@ -98,9 +89,7 @@ std::string IqRecorder::Stop() {
     if (WriteFailed_.load(std::memory_order_relaxed)) {
         why = Path_ + ": the recording could not be written (" + WriteError_ + ")";
     }
-    auto* file = static_cast<SNDFILE*>(File_);
-    File_ = nullptr;
-    if (sf_close(file) != 0 && why.empty()) {
+    if (const bool closed = File_.Close().empty(); !closed && why.empty()) {
         why = Path_ + ": the recording could not be closed";
     }
     if (const std::uint64_t dropped = Dropped_.load(std::memory_order_relaxed);

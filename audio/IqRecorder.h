@@ -3,6 +3,7 @@
 #pragma once
 
 #include "BlockExchange.h"
+#include "WavWriter.h"
 
 #include <array>
 #include <atomic>
@@ -44,7 +45,7 @@ private:
     void Run() noexcept;
 
     std::string Path_;
-    void* File_ = nullptr;               // SNDFILE
+    WavWriter File_;
     std::vector<std::int16_t> Ring_;     // RingBlocks blocks, made by Start
     std::atomic<std::uint64_t> Head_{0}; // blocks queued by the handler
     std::atomic<std::uint64_t> Tail_{0}; // blocks written by the worker

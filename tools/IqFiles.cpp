@@ -190,32 +190,22 @@ std::string PendingFile::Commit() {
     return {};
 }
 
-AudioWriter::~AudioWriter() {
-    if (File != nullptr) {
-        sf_close(File);
-    }
-}
-
 std::string AudioWriter::Open() {
     if (std::string failed = Pending.Create(); !failed.empty()) {
         return failed;
     }
-    SF_INFO info{};
-    info.samplerate = RecordingRate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    File = sf_open_fd(Pending.Descriptor(), SFM_WRITE, &info, SF_TRUE);
-    if (File == nullptr) {
-        return sf_strerror(nullptr);
+    const std::string failed = File.Open(Pending.Descriptor());
+    Pending.ReleaseDescriptor(); // the file's now, or closed by libsndfile when it would not open
+    if (!failed.empty()) {
+        return failed;
     }
-    Pending.ReleaseDescriptor();
     Buffer.assign(BufferSamples, 0);
     Buffered = 0;
     return {};
 }
 
 std::string AudioWriter::Write(std::span<const std::int16_t> frames) {
-    if (File == nullptr) {
+    if (!File.IsOpen()) {
         return "not open";
     }
     // A replay hands over one block at a time; gathering them saves a system call per block.
@@ -225,39 +215,27 @@ std::string AudioWriter::Write(std::span<const std::int16_t> frames) {
         }
     }
     if (frames.size() > Buffer.size()) {
-        return WriteFrames(frames);
+        return File.Write(frames);
     }
     std::copy(frames.begin(), frames.end(), Buffer.begin() + static_cast<std::ptrdiff_t>(Buffered));
     Buffered += frames.size();
     return {};
 }
 
-std::string AudioWriter::WriteFrames(std::span<const std::int16_t> frames) {
-    const auto count = static_cast<sf_count_t>(frames.size() / 2);
-    if (sf_writef_short(File, frames.data(), count) != count) {
-        return sf_strerror(File);
-    }
-    return {};
-}
-
 std::string AudioWriter::Flush() {
     const std::size_t count = Buffered;
     Buffered = 0;
-    return WriteFrames(std::span<const std::int16_t>(Buffer).first(count));
+    return File.Write(std::span<const std::int16_t>(Buffer).first(count));
 }
 
 std::string AudioWriter::Close() {
-    if (File == nullptr) {
+    if (!File.IsOpen()) {
         return "not open";
     }
     const std::string unwritten = Flush();
-    sf_write_sync(File);
-    const int closed = sf_close(File);
-    File = nullptr;
-    if (!unwritten.empty()) {
-        return unwritten;
-    }
-    return closed != 0 ? sf_error_number(closed) : std::string();
+    File.Sync();
+    const std::string closed = File.Close();
+    return unwritten.empty() ? closed : unwritten;
 }
 
 std::string AudioWriter::Commit() {

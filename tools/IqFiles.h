@@ -3,6 +3,7 @@
 #pragma once
 
 #include "StreamFormat.h"
+#include "WavWriter.h"
 
 #include <sndfile.h>
 
@@ -79,13 +80,11 @@ private:
     bool Committed = false;
 };
 
-// The receiver's audio as a WAV file: 48000 Hz, 16-bit, 2 channels, renamed into place at Finish.
+// The receiver's audio as a WAV file (WavWriter's: 48000 Hz, 16-bit, 2 channels), renamed into
+// place at Finish.
 class AudioWriter {
 public:
     explicit AudioWriter(std::filesystem::path destination) : Pending(std::move(destination)) {}
-    ~AudioWriter();
-    AudioWriter(const AudioWriter&) = delete;
-    AudioWriter& operator=(const AudioWriter&) = delete;
 
     std::string Open();
     // Interleaved L,R; kept in memory until enough has gathered, so a failure to write may be
@@ -101,11 +100,10 @@ public:
 private:
     static constexpr std::size_t BufferSamples = 32 * BlockSamples; // 256 KiB
 
-    std::string WriteFrames(std::span<const std::int16_t> frames);
     std::string Flush();
 
     PendingFile Pending;
-    SNDFILE* File = nullptr;
+    WavWriter File;                   // closed before Pending removes an unfinished file
     std::vector<std::int16_t> Buffer; // sized once at Open
     std::size_t Buffered = 0;         // samples waiting in Buffer
 };

@@ -177,6 +177,49 @@ INSTANTIATE_TEST_SUITE_P(Operations, RunningFailure,
                                            SoundOp::StartPlay, SoundOp::Stream),
                          OpTestName);
 
+// What corvane-replay writes out: every block as it is written to playback, once, in order (the
+// warm-up's silence too), and nothing for a write that failed or after the tap is taken away.
+TEST(BlockExchange, PlaybackTapSeesEachBlockWrittenToPlaybackOnce) {
+    class Seen final : public PlaybackTap {
+    public:
+        void Played(std::span<const std::int16_t> block) noexcept override {
+            Blocks.emplace_back(block.begin(), block.end());
+        }
+        std::vector<std::vector<std::int16_t>> Blocks;
+    };
+    Seen seen;
+    Receiver rx;
+    rx.exchange.SetPlaybackTap(&seen);
+    rx.StartUp();
+    rx.On();
+    for (int i = 0; i < 14; ++i) {
+        rx.Block();
+    }
+    ASSERT_EQ(seen.Blocks.size(), 14u);
+    for (std::size_t k = 0; k < seen.Blocks.size(); ++k) {
+        const std::vector<std::int16_t>& block = seen.Blocks[k];
+        ASSERT_EQ(block.size(), 4096u);
+        // The client plays what it gets: block k carries its number + 1 on the left.
+        const std::int16_t left = k < 10 ? 0 : static_cast<std::int16_t>(k + 1);
+        EXPECT_EQ(block[0], left) << "block " << k;
+        EXPECT_EQ(block[4094], left) << "block " << k;
+        EXPECT_EQ(block[4095], k < 10 ? 0 : 2047) << "block " << k;
+    }
+
+    rx.card.FailOperation(SoundOp::WritePlay, "lost");
+    rx.Block();
+    EXPECT_EQ(rx.client.Failures.size(), 1u);
+    EXPECT_EQ(seen.Blocks.size(), 14u);
+
+    rx.card.ClearFailures();
+    rx.exchange.SetPlaybackTap(nullptr);
+    rx.On();
+    const int processed = rx.client.Processed;
+    rx.Block();
+    EXPECT_EQ(rx.client.Processed, processed + 1);
+    EXPECT_EQ(seen.Blocks.size(), 14u);
+}
+
 TEST(BlockExchange, HalvesAlternateAndAnUnknownEventRereadsTheLastHalf) {
     Receiver rx;
     rx.StartUp();

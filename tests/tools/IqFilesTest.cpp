@@ -3,10 +3,13 @@
 // The replay's files: what goes in comes out, whatever the sizes of the pieces; float samples
 // become what a 16-bit card would deliver.
 #include "IqFiles.h"
+#include "IqRecorder.h"
 #include "ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <numeric>
 
@@ -43,6 +46,33 @@ TEST(AudioWriter, PiecesOfAnySizeComeBackInOrderAndIntact) {
     std::int32_t rate = 0;
     EXPECT_EQ(tools::ReadAllFrames(dir / "out.wav", rate), samples);
     EXPECT_EQ(rate, 48000);
+}
+
+// The I/Q recorder and the replay's audio write one kind of file: the same samples give the same
+// bytes.
+TEST(AudioWriter, WritesTheBytesTheIqRecorderWrites) {
+    ScratchDir dir;
+    constexpr std::size_t Blocks = 20;
+    std::vector<std::int16_t> samples(Blocks * IqRecorder::BlockSamples);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(static_cast<int>(i * 7919 % 65536) - 32768);
+    }
+    IqRecorder recorder;
+    ASSERT_EQ(recorder.Start((dir / "recorded.wav").string()), "");
+    for (std::size_t k = 0; k < Blocks; ++k) {
+        recorder.Captured(std::span<const std::int16_t>(samples).subspan(
+            k * IqRecorder::BlockSamples, IqRecorder::BlockSamples));
+    }
+    ASSERT_EQ(recorder.Stop(), "");
+    ASSERT_EQ(tools::WriteIqWav(dir / "written.wav", samples), "");
+
+    const auto bytes = [](const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string recorded = bytes(dir / "recorded.wav");
+    EXPECT_EQ(recorded.size(), 44 + 2 * samples.size());
+    EXPECT_TRUE(recorded == bytes(dir / "written.wav"));
 }
 
 // Float recordings can hold values no sound card delivers; each becomes a defined 16-bit value.

@@ -27,6 +27,7 @@
 #include <limits>
 #include <numbers>
 #include <sstream>
+#include <string_view>
 
 namespace corvane::test {
 namespace {
@@ -118,36 +119,180 @@ TEST(ReplayInput, EveryUnusableRecordingIsNamedAndNothingIsLeftBehind) {
     }
 }
 
-TEST(ReplayInput, UsageErrorsExitWithTwoAndTouchNothing) {
+// What corvane-replay prints for --help, and after the message of every usage error.
+constexpr std::string_view Usage =
+    "usage: corvane-replay [options] INPUT OUTPUT\n"
+    "  INPUT    I/Q recording: 2 channels (I left, Q right), 48000 Hz, any format\n"
+    "           libsndfile reads (float samples are clipped to 16 bits)\n"
+    "  OUTPUT   the receiver's audio: WAV, 48000 Hz, 16-bit, 2 equal channels\n"
+    "options (set after start-up, in this order, as the operator would):\n"
+    "  --window none|bh|hann      analysis window, default bh\n"
+    "  --video 1|4|8|16           video filter, default 4\n"
+    "  --mode cw100|cw500|usb|lsb mode, default cw500\n"
+    "  --agc fast|slow|off        AGC, default fast\n"
+    "  --gain N                   GAIN slider 40..100, default 70\n"
+    "  --offset HZ                tuning offset -23800..23800 Hz\n"
+    "  --test none|iq|i-q|i       test selection, default none\n"
+    "  --plus20                   tick \"+ 20dB\"\n"
+    "  --swap-iq                  tick \"Swap I/Q\" (I and Q wired the other way)\n"
+    "  --iq-correct               tick \"I/Q corr.\" (blind I/Q balance and DC correction)\n"
+    "  --lo-frequency HZ          the front end's frequency for the readout,\n"
+    "                             24000..99976000, default 7056000\n"
+    "  --screenshot FILE.png      the whole window after the last block\n"
+    "  --stats FILE.jsonl         one JSON line per block\n"
+    "  --quiet                    no progress bar\n"
+    "  --help                     this text\n"
+    "exit status: 0 done, 1 output not written, 2 usage error, 3 input unusable,\n"
+    "             130 stopped by a signal (Ctrl-C, a kill, a closed terminal)\n";
+
+// Every command line that ends before the first block: its exit status, its exact words (the
+// first thing wrong from the left, the usage after a usage error; the usage alone for --help
+// when nothing wrong comes before it), and the folder left as it was, whichever output was
+// refused.
+TEST(ReplayInput, EveryCommandLineEndsWithItsStatusAndMessageAndTouchesNothing) {
     ScratchDir dir;
     Write(dir / "in.wav", Tones({{1000, 3000}}, 4096));
+    std::filesystem::create_directory(dir / "d");
     const std::vector<std::string> before = dir.Names();
     const QString in = Q(dir / "in.wav");
     const QString out = Q(dir / "out.wav");
-    const std::vector<QStringList> cases{
-        {},
-        {in},
-        {in, out, Q(dir / "third.wav")},
-        {QStringLiteral("--volume"), QStringLiteral("3"), in, out},
-        {QStringLiteral("--gain"), QStringLiteral("30"), in, out},
-        {QStringLiteral("--gain"), QStringLiteral("7O"), in, out},
-        {QStringLiteral("--video"), QStringLiteral("3"), in, out},
-        {QStringLiteral("--mode"), QStringLiteral("am"), in, out},
-        {QStringLiteral("--offset"), QStringLiteral("30000"), in, out},
-        {in, out, QStringLiteral("--stats")},
-        {in, in},                                  // would overwrite the recording
-        {in, out, QStringLiteral("--stats"), out}, // two outputs, one file
+    const auto at = [&dir](const char* name) { return (dir / name).string(); };
+    const auto q = [&dir](const char* name) { return Q(dir / name); };
+    const auto s = [](const char* text) { return QString::fromUtf8(text); };
+    const std::string gain = "--gain must be a whole number from 40 to 100, not ";
+    const std::string offset = "--offset must be a whole number of Hz from -23800 to 23800, not ";
+    const std::string lo =
+        "--lo-frequency must be a whole number of Hz from 24000 to 99976000, not ";
+    const std::string help; // the usage on standard output, status 0
+    struct Case {
+        QStringList Args;
+        int Status;
+        std::string Message; // after "corvane-replay: "
     };
-    for (const QStringList& args : cases) {
-        SCOPED_TRACE(args.join(' ').toStdString());
-        const ProgramRun run = Replay(args);
-        EXPECT_EQ(run.Status, 2);
-        EXPECT_NE(run.Err.find("usage: corvane-replay"), std::string::npos) << run.Err;
-        EXPECT_EQ(dir.Names(), before);
+    const std::vector<Case> cases{
+        // Files
+        {{}, 2, "INPUT and OUTPUT are needed"},
+        {{in}, 2, "INPUT and OUTPUT are needed"},
+        {{in, out, q("third.wav")}, 2, "too many file names"},
+        {{s(""), in, out}, 2, "too many file names"},
+        {{s("--plus20"), s("1"), in, out}, 2, "too many file names"},
+        {{in, in}, 2, at("in.wav") + " is the input recording; it would be overwritten"},
+        {{in, q("./in.wav")},
+         2,
+         at("./in.wav") + " is the input recording; it would be overwritten"},
+        {{s("-"), s("-")}, 2, "- is the input recording; it would be overwritten"},
+        {{s("--screenshot"), in, in, out},
+         2,
+         at("in.wav") + " is the input recording; it would be overwritten"},
+        {{s("--stats=") + in, in, out},
+         2,
+         at("in.wav") + " is the input recording; it would be overwritten"},
+        {{in, out, s("--stats"), out}, 2, at("out.wav") + " is named for two outputs"},
+        {{s("--screenshot=") + q("./out.wav"), in, out},
+         2,
+         at("out.wav") + " is named for two outputs"},
+        {{s("--stats=") + q("a.jsonl"), s("--screenshot=") + q("a.jsonl"), in, out},
+         2,
+         at("a.jsonl") + " is named for two outputs"},
+        {{s("--"), s("--gain"), in}, 3, "--gain: no such file"},
+        {{q("é.wav"), out}, 3, at("é.wav") + ": no such file"},
+        // Options and their values, as "--name value" and "--name=value"
+        {{s("--volume"), s("3"), in, out}, 2, "unknown option --volume"},
+        {{s("--version")}, 2, "unknown option --version"},
+        {{s("---x"), in, out}, 2, "unknown option ---x"},
+        {{s("-x"), in, out}, 2, "unknown option -x"},
+        {{s("-gain"), s("50"), in, out}, 2, "unknown option -gain"},
+        {{s("-hx")}, 2, "unknown option -hx"},
+        {{s("-h=1")}, 2, "unknown option -h=1"},
+        {{s("--gain"), s("30"), in, out}, 2, gain + "\"30\""},
+        {{s("--gain=30"), in, out}, 2, gain + "\"30\""},
+        {{s("--gain"), s("7O"), in, out}, 2, gain + "\"7O\""},
+        {{s("--gain"), s(" 50"), in, out}, 2, gain + "\" 50\""},
+        {{s("--gain"), s("+50"), in, out}, 2, gain + "\"+50\""},
+        {{s("--gain"), s("-50"), in, out}, 2, gain + "\"-50\""},
+        {{s("--video"), s("3"), in, out}, 2, "--video must be 1, 4, 8 or 16, not \"3\""},
+        {{s("--video="), in, out}, 2, "--video must be 1, 4, 8 or 16, not \"\""},
+        {{s("--mode"), s("am"), in, out}, 2, "--mode: unknown choice \"am\""},
+        {{s("--mode"), s("CW500"), in, out}, 2, "--mode: unknown choice \"CW500\""},
+        {{s("--mode=usb=x"), in, out}, 2, "--mode: unknown choice \"usb=x\""},
+        {{s("--window=tri"), in, out}, 2, "--window: unknown choice \"tri\""},
+        {{s("--agc=medium"), in, out}, 2, "--agc: unknown choice \"medium\""},
+        {{s("--test=q"), in, out}, 2, "--test: unknown choice \"q\""},
+        {{s("--offset"), s("30000"), in, out}, 2, offset + "\"30000\""},
+        {{s("--offset=-23801"), in, out}, 2, offset + "\"-23801\""},
+        {{s("--offset"), s("--"), in, out}, 2, offset + "\"--\""},
+        {{s("--lo-frequency"), s("7.056"), in, out}, 2, lo + "\"7.056\""},
+        {{s("--lo-frequency"), s("99976001"), in, out}, 2, lo + "\"99976001\""},
+        {{s("--lo-frequency=abc"), in, out}, 2, lo + "\"abc\""},
+        {{s("--quiet=yes"), in, out}, 2, "--quiet takes no value"},
+        {{s("--plus20=1"), in, out}, 2, "--plus20 takes no value"},
+        {{s("--swap-iq=no"), in, out}, 2, "--swap-iq takes no value"},
+        {{s("--iq-correct=1"), in, out}, 2, "--iq-correct takes no value"},
+        {{in, out, s("--stats")}, 2, "--stats needs a value"},
+        {{s("--gain")}, 2, "--gain needs a value"},
+        {{s("--window")}, 2, "--window needs a value"},
+        {{s("--stats="), in, out}, 2, "--stats needs a file name"},
+        {{s("--screenshot"), s(""), in, out}, 2, "--screenshot needs a file name"},
+        // Values at their limits, repeated options and ticks: only the files are missing
+        {{s("--offset"), s("-23800"), in}, 2, "INPUT and OUTPUT are needed"},
+        {{s("--video=16"), s("--gain=100"), s("--offset=23800"), s("--lo-frequency=24000"), in},
+         2,
+         "INPUT and OUTPUT are needed"},
+        {{s("--quiet")}, 2, "INPUT and OUTPUT are needed"},
+        {{s("--quiet"), s("--quiet"), in}, 2, "INPUT and OUTPUT are needed"},
+        {{s("--test"), s("none"), s("--test"), s("iq"), s("--test=i"), in},
+         2,
+         "INPUT and OUTPUT are needed"},
+        {{s("--window"), s("hann"), s("--window"), s("none"), s("--mode"), s("lsb"), s("--agc"),
+          s("slow"), s("--test"), s("i-q"), s("--plus20"), s("--swap-iq"), s("--iq-correct"), in},
+         2,
+         "INPUT and OUTPUT are needed"},
+        {{s("--stats"), s("--help"), in}, 2, "INPUT and OUTPUT are needed"}, // a file name
+        {{s("--=x"), s("--gain")}, 2, "INPUT and OUTPUT are needed"},        // "--" ends options
+        // The first thing wrong from the left is the one told, and --help only before it
+        {{s("--gain"), s("50"), s("--gain"), s("30"), in, out}, 2, gain + "\"30\""},
+        {{s("--gain"), s("30"), s("--volume"), s("3"), in, out}, 2, gain + "\"30\""},
+        {{s("--volume"), s("3"), s("--gain"), s("30"), in, out}, 2, "unknown option --volume"},
+        {{s("--gain"), s("30"), s("--gain")}, 2, gain + "\"30\""},
+        {{s("--bogus"), s("--gain")}, 2, "unknown option --bogus"},
+        {{s("--bogus"), s("--help")}, 2, "unknown option --bogus"},
+        {{s("--help")}, 0, help},
+        {{s("-h")}, 0, help},
+        {{s("--help=x")}, 0, help},
+        {{s("--help"), s("--bogus")}, 0, help},
+        {{s("-h"), s("--bogus")}, 0, help},
+        {{s("--gain=50"), s("--help")}, 0, help},
+        // Outputs that cannot be written: refused before the first block, none left behind
+        {{in, q("no-such-folder/out.wav")},
+         1,
+         at("no-such-folder/out.wav") + ": cannot be written: No such file or directory"},
+        {{s("--stats"), q("s.jsonl"), s("--screenshot"), q("p.png"), in, q("d")},
+         1,
+         at("d") + ": cannot be written: it is a directory"},
+        {{s("--screenshot"), q("p.png"), s("--stats"), q("d"), in, out},
+         1,
+         at("d") + ": cannot be written: it is a directory"},
+        {{s("--stats"), q("s.jsonl"), s("--screenshot"), q("no-such-folder/p.png"), in, out},
+         1,
+         at("no-such-folder/p.png") + ": cannot be written: No such file or directory"},
+    };
+    // Each as given, and after --quiet, which changes nothing here.
+    for (const Case& c : cases) {
+        for (const QStringList& args : {c.Args, QStringList{s("--quiet")} + c.Args}) {
+            SCOPED_TRACE((s("'") + args.join(s("' '")) + s("'")).toStdString());
+            const ProgramRun run = RunProgram(CORVANE_REPLAY, args);
+            EXPECT_EQ(run.Status, c.Status);
+            if (c.Status == 0) {
+                EXPECT_EQ(run.Out, Usage);
+                EXPECT_EQ(run.Err, "");
+            } else {
+                EXPECT_EQ(run.Out, "");
+                EXPECT_EQ(run.Err, "corvane-replay: " + c.Message + "\n" +
+                                       std::string(c.Status == 2 ? Usage : std::string_view()));
+            }
+            EXPECT_EQ(dir.Names(), before);
+        }
     }
-    const ProgramRun help = RunProgram(CORVANE_REPLAY, {QStringLiteral("--help")});
-    EXPECT_EQ(help.Status, 0);
-    EXPECT_NE(help.Out.find("130"), std::string::npos) << help.Out;
 }
 
 // "-" is a file like any other (libsndfile would read standard input), and a folder the user
@@ -203,46 +348,6 @@ TEST(ReplayInput, OutputThatIsTheInputUnderAnotherMountIsRefused) {
     EXPECT_EQ(twice.Status, 2) << twice.Err;
     EXPECT_NE(twice.Err.find("named for two outputs"), std::string::npos) << twice.Err;
     EXPECT_EQ(ReadOutput(dir / "real" / "in.wav").size(), 2 * 4096u);
-}
-
-// An output that cannot be written is found before the first block, and then no output at all
-// is left, whichever of them it was.
-TEST(ReplayInput, UnusableOutputsAreRefusedBeforeAnythingIsWritten) {
-    ScratchDir dir;
-    Write(dir / "in.wav", Tones({{1500, 3000}}, 12 * Block));
-    std::filesystem::create_directory(dir / "d");
-    const std::vector<std::string> before = dir.Names();
-    const std::vector<std::pair<QStringList, std::string>> cases{
-        {{Q(dir / "in.wav"), Q(dir / "d")}, "/d: cannot be written: it is a directory"},
-        {{QStringLiteral("--stats"), Q(dir / "d"), Q(dir / "in.wav"), Q(dir / "out.wav")},
-         "/d: cannot be written: it is a directory"},
-        {{QStringLiteral("--screenshot"), Q(dir / "no-such-folder" / "p.png"), Q(dir / "in.wav"),
-          Q(dir / "out.wav")},
-         "no-such-folder/p.png: cannot be written"},
-    };
-    for (const auto& [args, what] : cases) {
-        QStringList all{QStringLiteral("--stats"), Q(dir / "s.jsonl"),
-                        QStringLiteral("--screenshot"), Q(dir / "p.png")};
-        if (args.contains(QStringLiteral("--stats"))) {
-            all = {QStringLiteral("--screenshot"), Q(dir / "p.png")};
-        } else if (args.contains(QStringLiteral("--screenshot"))) {
-            all = {QStringLiteral("--stats"), Q(dir / "s.jsonl")};
-        }
-        SCOPED_TRACE((all + args).join(' ').toStdString());
-        const ProgramRun run = Replay(all + args);
-        EXPECT_EQ(run.Status, 1);
-        EXPECT_NE(run.Err.find(what), std::string::npos) << run.Err;
-        EXPECT_EQ(dir.Names(), before);
-    }
-}
-
-TEST(ReplayInput, UnwritableOutputFailsWithoutLeavingAnything) {
-    ScratchDir dir;
-    Write(dir / "in.wav", Tones({{1000, 3000}}, 4096));
-    const ProgramRun run = Replay({Q(dir / "in.wav"), Q(dir / "no-such-folder" / "out.wav")});
-    EXPECT_EQ(run.Status, 1);
-    EXPECT_NE(run.Err.find("no-such-folder/out.wav"), std::string::npos) << run.Err;
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.wav"});
 }
 
 TEST(ReplayOutput, BlockForBlockWithWarmupSilenceAndAPaddedLastBlock) {

@@ -32,9 +32,10 @@ namespace corvane {
 // Used by one thread (the capture side of a back end).
 class CapturePacer {
 public:
-    static constexpr std::int64_t BurstAboveFrames = 3 * 2048; // 128 ms: beyond the ring's margin
+    static constexpr std::int64_t BurstAboveFrames =
+        3 * BlockFrames; // 128 ms: beyond the ring's margin
     static constexpr std::int64_t CreditFrames = 512;
-    static constexpr std::int64_t FirstMarginFrames = 2048;
+    static constexpr std::int64_t FirstMarginFrames = BlockFrames;
     static constexpr std::int64_t PaceRatePerSecond = SampleRate;
 
     // A new stream: nothing paced until SetBurst says the source delivers in bursts.

@@ -23,7 +23,6 @@ namespace corvane {
 class IqRecorder final : public CaptureTap {
 public:
     static constexpr std::int32_t RingBlocks = 128; // 5.5 s of I/Q the disk may fall behind
-    static constexpr std::int32_t BlockSamples = 4096;
 
     IqRecorder() = default;
     ~IqRecorder() override;

@@ -11,15 +11,6 @@
 
 namespace corvane {
 
-// Names the sound layer used before the format had one home; they go once every caller
-// uses StreamFormat.h's.
-inline constexpr std::int32_t SoundRate = SampleRate;
-inline constexpr std::int32_t SoundChannels = StreamChannels;
-inline constexpr std::int32_t CaptureBufferBytes = CaptureRingBytes;
-inline constexpr std::int32_t PlayBufferBytes = PlayRingBytes;
-inline constexpr std::int32_t HalfBufferBytes = BlockBytes;
-inline constexpr std::int32_t CaptureFrames = CaptureRingFrames;
-inline constexpr std::int32_t PlayFrames = PlayRingFrames;
 inline constexpr std::int32_t BlockArrayElements = BlockSamples + 1; // one spare, as the chain's
 
 // Shown when there is no default playback or capture device; the program ends after it.

@@ -98,7 +98,7 @@ std::string IqReader::Open(const std::filesystem::path& path) {
                (Info.channels == 1 ? " channel" : " channels") +
                "; an I/Q recording has 2 (I left, Q right)";
     }
-    if (Info.samplerate != RecordingRate) {
+    if (Info.samplerate != SampleRate) {
         return "is sampled at " + std::to_string(Info.samplerate) +
                " Hz; the receiver needs 48000 Hz";
     }

@@ -216,7 +216,7 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
 
     result.Blocks = total;
     result.Seconds = std::chrono::duration<double>(stop - start).count();
-    const double recorded = static_cast<double>(total) * BlockFrames / RecordingRate;
+    const double recorded = static_cast<double>(total) * BlockFrames / SampleRate;
     result.RealTimeFactor = result.Seconds > 0 ? recorded / result.Seconds : 0.0;
     result.Readout = controls.Readout().toStdString();
 

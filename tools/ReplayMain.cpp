@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%s MHz, %lld blocks, %.1f s of recording in %.2f s: %.0fx real time\n",
                 result.Readout.c_str(), static_cast<long long>(result.Blocks),
-                static_cast<double>(result.Blocks) * BlockFrames / RecordingRate, result.Seconds,
-                result.RealTimeFactor);
+                static_cast<double>(result.Blocks) * corvane::BlockFrames / corvane::SampleRate,
+                result.Seconds, result.RealTimeFactor);
     return ExitOk;
 }

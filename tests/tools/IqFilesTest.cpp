@@ -21,10 +21,10 @@ TEST(AudioWriter, PiecesOfAnySizeComeBackInOrderAndIntact) {
     // A frame, blocks that fill the gathering buffer exactly and overflow it, and one piece
     // larger than the buffer.
     const std::vector<std::size_t> pieces = {2,
-                                             tools::BlockSamples,
-                                             31 * tools::BlockSamples - 2,
-                                             tools::BlockSamples,
-                                             40 * tools::BlockSamples,
+                                             corvane::BlockSamples,
+                                             31 * corvane::BlockSamples - 2,
+                                             corvane::BlockSamples,
+                                             40 * corvane::BlockSamples,
                                              6};
     const std::size_t total = std::accumulate(pieces.begin(), pieces.end(), std::size_t{0});
     std::vector<std::int16_t> samples(total);
@@ -53,15 +53,15 @@ TEST(AudioWriter, PiecesOfAnySizeComeBackInOrderAndIntact) {
 TEST(AudioWriter, WritesTheBytesTheIqRecorderWrites) {
     ScratchDir dir;
     constexpr std::size_t Blocks = 20;
-    std::vector<std::int16_t> samples(Blocks * IqRecorder::BlockSamples);
+    std::vector<std::int16_t> samples(Blocks * BlockSamples);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         samples[i] = static_cast<std::int16_t>(static_cast<int>(i * 7919 % 65536) - 32768);
     }
     IqRecorder recorder;
     ASSERT_EQ(recorder.Start((dir / "recorded.wav").string()), "");
     for (std::size_t k = 0; k < Blocks; ++k) {
-        recorder.Captured(std::span<const std::int16_t>(samples).subspan(
-            k * IqRecorder::BlockSamples, IqRecorder::BlockSamples));
+        recorder.Captured(
+            std::span<const std::int16_t>(samples).subspan(k * BlockSamples, BlockSamples));
     }
     ASSERT_EQ(recorder.Stop(), "");
     ASSERT_EQ(tools::WriteIqWav(dir / "written.wav", samples), "");

@@ -60,7 +60,7 @@ TEST(StatsWriter, GivenUpLeavesNothing) {
     EXPECT_TRUE(dir.Names().empty());
 }
 
-const std::vector<std::int16_t> Block(tools::BlockSamples, 1000);
+const std::vector<std::int16_t> Block(corvane::BlockSamples, 1000);
 
 TEST(ReplayOutputs, AllAppearTogetherAtPublish) {
     ScratchDir dir;

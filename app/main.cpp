@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 // corvane: the receiver on a sound card. Through the PulseAudio server when one answers (which
 // PipeWire desktops provide too), otherwise through PortAudio (plain ALSA, JACK).
+#include "CommandLine.h"
 #include "Desktop.h"
 #include "PortAudioSound.h"
 #include "PulseAudioSound.h"
@@ -15,103 +16,11 @@
 #include <QStandardPaths>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-const char* const Usage =
-    "usage: corvane [options] [Qt options such as -platform xcb]\n"
-    "  --capture NAME      the capture device (the front end's I/Q input)\n"
-    "  --playback NAME     the playback device (the receiver's audio)\n"
-    "  --list-devices      print the capture and playback devices and their names\n"
-    "  --record-iq FILE    record the captured I/Q to FILE (WAV) from the first ON\n"
-    "  --lo-frequency HZ   the front end's frequency, shown by the readout (24000..99976000,\n"
-    "                      default 7056000)\n"
-    "  --verbose           print the loss counters on stderr at every OFF and at exit\n"
-    "  --help, --version\n"
-    "Without --capture, --playback or --lo-frequency the keys capture=, playback= and\n"
-    "lo-frequency= of ~/.config/corvane/corvane.conf apply, and without those the defaults.\n"
-    "Exit status: 0 done; 1 no sound device, an unknown device, a frequency in the\n"
-    "configuration file that is not one, or no display; 2 usage error.\n";
-
-struct Options {
-    std::string Capture;
-    std::string Playback;
-    std::string RecordIq;
-    std::string LoFrequency; // as written; checked once the configuration file is read too
-    bool ListDevices = false;
-    bool Verbose = false;
-    bool CaptureGiven = false;
-    bool PlaybackGiven = false;
-};
-
-// Our options are taken out of argv; Qt's own are left for QApplication. Returns -1 to go on,
-// else the exit status.
-int ParseOptions(int& argc, char** argv, Options& options) {
-    int kept = 1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string& into, bool* given) {
-            if (i + 1 >= argc || std::strlen(argv[i + 1]) == 0) {
-                std::fprintf(stderr, "corvane: %s needs a value\n%s", arg.c_str(), Usage);
-                return false;
-            }
-            into = argv[++i];
-            if (given != nullptr) {
-                *given = true;
-            }
-            return true;
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::puts("corvane 2.1");
-            return 0;
-        }
-        if (arg == "--capture") {
-            if (!value(options.Capture, &options.CaptureGiven)) {
-                return 2;
-            }
-        } else if (arg == "--playback") {
-            if (!value(options.Playback, &options.PlaybackGiven)) {
-                return 2;
-            }
-        } else if (arg == "--record-iq") {
-            if (!value(options.RecordIq, nullptr)) {
-                return 2;
-            }
-        } else if (arg == "--lo-frequency") {
-            if (!value(options.LoFrequency, nullptr)) {
-                return 2;
-            }
-            if (!corvane::ParseLoFrequency(options.LoFrequency)) {
-                std::fprintf(stderr,
-                             "corvane: --lo-frequency must be a whole number of Hz from 24000 "
-                             "to 99976000, not \"%s\"\n%s",
-                             options.LoFrequency.c_str(), Usage);
-                return 2;
-            }
-        } else if (arg == "--list-devices") {
-            options.ListDevices = true;
-        } else if (arg == "--verbose") {
-            options.Verbose = true;
-        } else if (arg.rfind("--", 0) == 0) {
-            std::fprintf(stderr, "corvane: unknown option %s\n%s", arg.c_str(), Usage);
-            return 2;
-        } else {
-            argv[kept++] = argv[i]; // Qt's
-        }
-    }
-    argc = kept;
-    argv[argc] = nullptr;
-    return -1;
-}
 
 struct DeviceLists {
     std::vector<corvane::SoundDeviceInfo> Capture;
@@ -152,18 +61,37 @@ std::string CheckDevice(const std::string& name, const char* what,
 } // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (const int status = ParseOptions(argc, argv, options); status >= 0) {
-        return status;
+    corvane::CommandLine options =
+        corvane::ParseCommandLine(std::vector<std::string>(argv, argv + argc));
+    switch (options.What) {
+    case corvane::CommandLine::Action::Help:
+        std::fputs(corvane::CorvaneUsage, stdout);
+        return 0;
+    case corvane::CommandLine::Action::Version:
+        std::puts("corvane 2.1");
+        return 0;
+    case corvane::CommandLine::Action::UsageError:
+        std::fprintf(stderr, "corvane: %s\n%s", options.Problem.c_str(), corvane::CorvaneUsage);
+        return 2;
+    case corvane::CommandLine::Action::Run:
+        break;
     }
+    // Only Qt's own words are left for QApplication, in their order.
+    int kept = argc > 0 ? 1 : 0; // the program's name
+    for (const std::size_t i : options.QtWords) {
+        argv[kept++] = argv[i];
+    }
+    argv[kept] = nullptr;
+    argc = kept;
+
     // The operator's standing choice, for starts from the desktop menu.
     QSettings config(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                          QStringLiteral("/corvane/corvane.conf"),
                      QSettings::IniFormat);
-    if (!options.CaptureGiven) {
+    if (options.Capture.empty()) {
         options.Capture = config.value(QStringLiteral("capture")).toString().toStdString();
     }
-    if (!options.PlaybackGiven) {
+    if (options.Playback.empty()) {
         options.Playback = config.value(QStringLiteral("playback")).toString().toStdString();
     }
     if (options.LoFrequency.empty()) {

@@ -3,10 +3,10 @@
 // corvane-demo: the receiver window, live, on a virtual sound card fed in real time by a
 // synthetic band, for trying the receiver without a front end.
 #include "DemoBand.h"
+#include "DemoOptions.h"
 #include "Desktop.h"
 #include "IqFiles.h"
 #include "PortAudioSound.h"
-#include "ReceiverControls.h"
 #include "VirtualSoundCard.h"
 #include "frmReceiver.h"
 
@@ -14,23 +14,13 @@
 
 #include <portaudio.h>
 
-#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
-
-const char* const Usage =
-    "usage: corvane-demo [--lo-frequency HZ]    the receiver on a built-in synthetic band\n"
-    "                                           (HZ: the readout's centre, 24000..99976000)\n"
-    "       corvane-demo --write-band FILE.wav --seconds N\n"
-    "                                           the same band as an I/Q recording\n"
-    "       corvane-demo --probe-capture        exit 0 when a sound capture device exists\n"
-    "Qt's own options (such as -platform xcb) are accepted in the first form.\n";
 
 // The receiver's audio to the default output device, as the virtual card plays it. Called on
 // the card's clock thread; the blocking write paces nothing, the card's clock does.
@@ -47,17 +37,7 @@ private:
     PaStream* Stream;
 };
 
-int WriteBand(const std::string& path, const std::string& secondsText) {
-    double seconds = 0.0;
-    const auto [end, ec] =
-        std::from_chars(secondsText.data(), secondsText.data() + secondsText.size(), seconds);
-    if (ec != std::errc() || end != secondsText.data() + secondsText.size() || !(seconds > 0.0) ||
-        seconds > 24 * 3600.0) {
-        std::cerr << "corvane-demo: --seconds must be a number of seconds above 0, not \""
-                  << secondsText << "\"\n"
-                  << Usage;
-        return 2;
-    }
+int WriteBand(const std::string& path, double seconds) {
     corvane::tools::DemoBand band;
     corvane::tools::AudioWriter writer(path);
     std::string failed = writer.Open();
@@ -92,63 +72,40 @@ bool CaptureDeviceExists() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::cout << Usage;
+    using corvane::tools::DemoCommandLine;
+    using corvane::tools::DemoUsage;
+    const DemoCommandLine line =
+        corvane::tools::ParseDemoCommandLine(std::vector<std::string>(argv, argv + argc));
+    switch (line.What) {
+    case DemoCommandLine::Action::Help:
+        std::cout << DemoUsage;
         return 0;
-    }
-    if (!args.empty() && args[0] == "--probe-capture") {
-        return args.size() == 1 && CaptureDeviceExists() ? 0 : 1;
-    }
-    if (!args.empty() && (args[0] == "--write-band" || args[0] == "--seconds")) {
-        std::string path;
-        std::string seconds;
-        for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
-            (args[i] == "--write-band" ? path
-             : args[i] == "--seconds"  ? seconds
-                                       : path) = args[i + 1];
-            if (args[i] != "--write-band" && args[i] != "--seconds") {
-                path.clear();
-                break;
-            }
-        }
-        if (path.empty() || seconds.empty() || args.size() != 4) {
-            std::cerr << "corvane-demo: --write-band FILE.wav and --seconds N go together\n"
-                      << Usage;
-            return 2;
-        }
-        return WriteBand(path, seconds);
-    }
-
-    // The readout's centre: taken out of the arguments before Qt sees them.
-    std::optional<std::int32_t> lo;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) != "--lo-frequency") {
-            continue;
-        }
-        lo = i + 1 < argc ? corvane::ParseLoFrequency(argv[i + 1]) : std::nullopt;
-        if (!lo) {
-            std::cerr << "corvane-demo: --lo-frequency needs a whole number of Hz from 24000 to "
-                         "99976000\n"
-                      << Usage;
-            return 2;
-        }
-        for (int j = i; j + 2 <= argc; ++j) {
-            argv[j] = argv[j + 2];
-        }
-        argc -= 2;
-        --i;
+    case DemoCommandLine::Action::ProbeCapture:
+        return line.ProbeAlone && CaptureDeviceExists() ? 0 : 1;
+    case DemoCommandLine::Action::WriteBand:
+        return WriteBand(line.BandFile, line.Seconds);
+    case DemoCommandLine::Action::UsageError:
+        std::cerr << "corvane-demo: " << line.Problem << '\n' << DemoUsage;
+        return 2;
+    case DemoCommandLine::Action::Window:
+        break;
     }
     if (!corvane::DesktopNamed()) {
         std::cerr << "corvane-demo: no graphical desktop (DISPLAY or WAYLAND_DISPLAY is not set): "
                      "the demo needs one for its window\n";
         return 1;
     }
+    // What the demo did not take is Qt's, in its order; anything Qt leaves is not understood.
+    int kept = argc > 0 ? 1 : 0; // the program's name
+    for (const std::size_t i : line.QtWords) {
+        argv[kept++] = argv[i];
+    }
+    argv[kept] = nullptr;
+    argc = kept;
     corvane::ExitPlainlyWithoutDesktop();
     QApplication app(argc, argv);
-    // Qt has taken its own options out of the arguments; anything left is not understood.
     if (argc > 1) {
-        std::cerr << "corvane-demo: unknown argument " << argv[1] << '\n' << Usage;
+        std::cerr << "corvane-demo: unknown argument " << argv[1] << '\n' << DemoUsage;
         return 2;
     }
     PaStream* stream = nullptr;
@@ -170,8 +127,8 @@ int main(int argc, char** argv) {
         corvane::frmReceiver window(card);
         window.setWindowTitle(window.windowTitle() + QStringLiteral(" - demo band"));
         if (window.Form_Load()) {
-            if (lo) {
-                window.SetLoFrequency(*lo);
+            if (line.LoHz) {
+                window.SetLoFrequency(*line.LoHz);
             }
             window.show();
             status = app.exec();

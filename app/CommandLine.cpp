@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
+#include "CommandLine.h"
+
+#include "ReceiverControls.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace corvane {
+
+const char* const CorvaneUsage =
+    "usage: corvane [options] [Qt options such as -platform xcb]\n"
+    "  --capture NAME      the capture device (the front end's I/Q input)\n"
+    "  --playback NAME     the playback device (the receiver's audio)\n"
+    "  --list-devices      print the capture and playback devices and their names\n"
+    "  --record-iq FILE    record the captured I/Q to FILE (WAV) from the first ON\n"
+    "  --lo-frequency HZ   the front end's frequency, shown by the readout (24000..99976000,\n"
+    "                      default 7056000)\n"
+    "  --verbose           print the loss counters on stderr at every OFF and at exit\n"
+    "  --help, --version\n"
+    "Without --capture, --playback or --lo-frequency the keys capture=, playback= and\n"
+    "lo-frequency= of ~/.config/corvane/corvane.conf apply, and without those the defaults.\n"
+    "Exit status: 0 done; 1 no sound device, an unknown device, a frequency in the\n"
+    "configuration file that is not one, or no display; 2 usage error.\n";
+
+namespace {
+
+// Latin-1 gives every byte a character of its own and back, so names in any encoding pass
+// through the parser untouched.
+QString Text(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+CommandLine Answer(CommandLine::Action what, const QString& problem = {}) {
+    CommandLine line;
+    line.What = what;
+    line.Problem = Bytes(problem);
+    return line;
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& words) {
+    using Action = CommandLine::Action;
+    const QCommandLineOption help(QStringLiteral("help"));
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption listDevices(QStringLiteral("list-devices"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"));
+    const QCommandLineOption capture(QStringLiteral("capture"), {}, QStringLiteral("NAME"));
+    const QCommandLineOption playback(QStringLiteral("playback"), {}, QStringLiteral("NAME"));
+    const QCommandLineOption recordIq(QStringLiteral("record-iq"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption loFrequency(QStringLiteral("lo-frequency"), {}, QStringLiteral("HZ"));
+    QCommandLineParser parser;
+    parser.addOptions(
+        {help, version, listDevices, verbose, capture, playback, recordIq, loFrequency});
+
+    CommandLine line;
+    const std::pair<const QCommandLineOption*, std::string*> valued[] = {
+        {&capture, &line.Capture},
+        {&playback, &line.Playback},
+        {&recordIq, &line.RecordIq},
+        {&loFrequency, &line.LoFrequency},
+    };
+    const auto takesValue = [&](const QString& word) {
+        return std::any_of(std::begin(valued), std::end(valued), [&](const auto& option) {
+            return word == QStringLiteral("--") + option.first->names().first();
+        });
+    };
+
+    // One option at a time, left to right, so that the first one with something to say
+    // answers. Words that do not begin with "--" are Qt's, but -h is short for --help; a value
+    // written apart is the next word, whatever it looks like (--record-iq -x.wav).
+    const QString program = words.empty() ? QString() : Text(words[0]);
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const QString word = Text(words[i]);
+        if (word != QLatin1String("-h") && !word.startsWith(QLatin1String("--"))) {
+            line.QtWords.push_back(i);
+            continue;
+        }
+        QStringList option{program, word == QLatin1String("-h") ? QStringLiteral("--help") : word};
+        if (takesValue(word) && i + 1 < words.size()) {
+            option << Text(words[++i]);
+        }
+        // Refused by the parser and not for a missing value: a name the receiver does not
+        // know, a lone "--", or a switch given a value (--verbose=1).
+        const bool read = parser.parse(option);
+        const QString name = parser.optionNames().value(0);
+        if (name.isEmpty() || !parser.unknownOptionNames().isEmpty() ||
+            (!read && !takesValue(QStringLiteral("--") + name))) {
+            return Answer(Action::UsageError, QStringLiteral("unknown option ") + word);
+        }
+        if (parser.isSet(help)) {
+            return Answer(Action::Help);
+        }
+        if (parser.isSet(version)) {
+            return Answer(Action::Version);
+        }
+        line.ListDevices = line.ListDevices || parser.isSet(listDevices);
+        line.Verbose = line.Verbose || parser.isSet(verbose);
+        for (const auto& [given, into] : valued) {
+            if (!parser.isSet(*given)) {
+                continue;
+            }
+            const QString value = parser.value(*given);
+            if (value.isEmpty()) { // --capture "", --capture=, or the line ended
+                return Answer(Action::UsageError,
+                              QStringLiteral("--%1 needs a value").arg(given->names().first()));
+            }
+            if (given == &loFrequency && !ParseLoFrequency(Bytes(value))) {
+                return Answer(Action::UsageError,
+                              QStringLiteral("--lo-frequency must be a whole number of Hz from "
+                                             "24000 to 99976000, not \"%1\"")
+                                  .arg(value));
+            }
+            *into = Bytes(value); // given twice, the last one counts
+        }
+    }
+    return line;
+}
+
+} // namespace corvane

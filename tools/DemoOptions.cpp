@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 Corvane developers
+#include "DemoOptions.h"
+
+#include "ReceiverControls.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <charconv>
+
+namespace corvane::tools {
+
+const char* const DemoUsage =
+    "usage: corvane-demo [--lo-frequency HZ]    the receiver on a built-in synthetic band\n"
+    "                                           (HZ: the readout's centre, 24000..99976000)\n"
+    "       corvane-demo --write-band FILE.wav --seconds N\n"
+    "                                           the same band as an I/Q recording\n"
+    "       corvane-demo --probe-capture        exit 0 when a sound capture device exists\n"
+    "Qt's own options (such as -platform xcb) are accepted in the first form.\n";
+
+namespace {
+
+// Latin-1 gives every byte a character of its own and back, so a file name in any encoding
+// passes through the parser untouched.
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+DemoCommandLine Answer(DemoCommandLine::Action what, const std::string& problem = {}) {
+    DemoCommandLine line;
+    line.What = what;
+    line.Problem = problem;
+    return line;
+}
+
+} // namespace
+
+DemoCommandLine ParseDemoCommandLine(const std::vector<std::string>& words) {
+    using Action = DemoCommandLine::Action;
+    QStringList line;
+    for (const std::string& word : words) {
+        line << QString::fromLatin1(word.data(), static_cast<qsizetype>(word.size()));
+    }
+    const QString first = line.value(1);
+    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
+        return Answer(Action::Help);
+    }
+    if (first == QLatin1String("--probe-capture")) {
+        DemoCommandLine probe = Answer(Action::ProbeCapture);
+        probe.ProbeAlone = line.size() == 2;
+        return probe;
+    }
+
+    const QString firstOption = first.section(QLatin1Char('='), 0, 0);
+    if (firstOption == QLatin1String("--write-band") || firstOption == QLatin1String("--seconds")) {
+        const QCommandLineOption writeBand(QStringLiteral("write-band"), {},
+                                           QStringLiteral("FILE"));
+        const QCommandLineOption seconds(QStringLiteral("seconds"), {}, QStringLiteral("N"));
+        QCommandLineParser parser;
+        parser.addOptions({writeBand, seconds});
+        const bool clean = parser.parse(line) && parser.positionalArguments().isEmpty();
+        QStringList given = parser.optionNames();
+        given.sort();
+        const std::string file = Bytes(parser.value(writeBand));
+        const std::string time = Bytes(parser.value(seconds));
+        if (!clean ||
+            given != QStringList{QStringLiteral("seconds"), QStringLiteral("write-band")} ||
+            file.empty() || time.empty()) {
+            return Answer(Action::UsageError, "--write-band FILE.wav and --seconds N go together");
+        }
+        DemoCommandLine band = Answer(Action::WriteBand);
+        band.BandFile = file;
+        const auto [end, ec] =
+            std::from_chars(time.data(), time.data() + time.size(), band.Seconds);
+        if (ec != std::errc() || end != time.data() + time.size() || !(band.Seconds > 0.0) ||
+            band.Seconds > 24 * 3600.0) {
+            return Answer(Action::UsageError,
+                          "--seconds must be a number of seconds above 0, not \"" + time + "\"");
+        }
+        return band;
+    }
+
+    // The window. Its one option comes off the line wherever it stands, with a value written
+    // apart whatever that looks like; every other word is left for Qt, which takes its own and
+    // leaves the rest to be refused.
+    const QCommandLineOption loFrequency(QStringLiteral("lo-frequency"), {}, QStringLiteral("HZ"));
+    const QString option = QStringLiteral("--lo-frequency");
+    DemoCommandLine window = Answer(Action::Window);
+    QStringList ours{line.value(0)};
+    for (qsizetype i = 1; i < line.size(); ++i) {
+        if (line[i] == option) {
+            ours << line[i];
+            if (i + 1 < line.size()) {
+                ours << line[++i];
+            }
+        } else if (line[i].startsWith(option + QLatin1Char('='))) {
+            ours << line[i];
+        } else {
+            window.QtWords.push_back(static_cast<std::size_t>(i));
+        }
+    }
+    QCommandLineParser parser;
+    parser.addOption(loFrequency);
+    parser.parse(ours);
+    // Each must be a frequency, the last one counts; more names than values: the line ended
+    // where one was due.
+    const QStringList centres = parser.values(loFrequency);
+    for (const QString& hz : centres) {
+        window.LoHz = ParseLoFrequency(Bytes(hz));
+        if (!window.LoHz) {
+            break;
+        }
+    }
+    if ((!centres.isEmpty() && !window.LoHz) || parser.optionNames().size() > centres.size()) {
+        return Answer(Action::UsageError,
+                      "--lo-frequency needs a whole number of Hz from 24000 to 99976000");
+    }
+    return window;
+}
+
+} // namespace corvane::tools

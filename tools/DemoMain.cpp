@@ -42,7 +42,7 @@ int WriteBand(const std::string& path, double seconds) {
     corvane::tools::AudioWriter writer(path);
     std::string failed = writer.Open();
     std::vector<std::int16_t> chunk(2 * 4800);
-    auto frames = static_cast<std::int64_t>(seconds * corvane::tools::RecordingRate);
+    auto frames = static_cast<std::int64_t>(seconds * corvane::SampleRate);
     while (failed.empty() && frames > 0) {
         const auto n = static_cast<std::size_t>(std::min<std::int64_t>(frames, 4800));
         band.Fill(std::span(chunk).first(2 * n));
@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
     corvane::PortAudioSound::QuietLibraries();
     const bool audio = Pa_Initialize() == paNoError;
     if (audio && Pa_GetDefaultOutputDevice() != paNoDevice &&
-        Pa_OpenDefaultStream(&stream, 0, 2, paInt16, corvane::tools::RecordingRate, 256, nullptr,
-                             nullptr) == paNoError) {
+        Pa_OpenDefaultStream(&stream, 0, 2, paInt16, corvane::SampleRate, 256, nullptr, nullptr) ==
+            paNoError) {
         if (Pa_StartStream(stream) != paNoError) {
             Pa_CloseStream(stream);
             stream = nullptr;

@@ -17,11 +17,6 @@
 
 namespace corvane::tools {
 
-inline constexpr std::int32_t RecordingRate =
-    SampleRate;                                   // the name goes once callers use SampleRate
-inline constexpr std::int32_t BlockFrames = 2048; // frames per receiver block
-inline constexpr std::int32_t BlockSamples = 2 * BlockFrames;
-
 // A float sample as a 16-bit card delivers it: scaled by 32768, rounded, clipped; NaN is 0.
 std::int16_t CardSample(float sample);
 

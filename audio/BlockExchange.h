@@ -196,7 +196,7 @@ private:
     // backlog and are let go. The backlog may pause within its burst for part of a block
     // (PipeWire delivers the held-back time in spurts), so it is over only when this many
     // blocks in a row have come in their own time; the first of them is let go too.
-    static constexpr double CatchUpGapSeconds = 0.5 * 2048 / 48000;
+    static constexpr double CatchUpGapSeconds = 0.5 * BlockFrames / SampleRate;
     static constexpr std::int32_t CatchUpOnTimeBlocks = 2;
     bool CatchingUp_ = false;
     bool CatchUpFirst_ = false;      // the first block after the stall: always from the backlog

@@ -52,7 +52,7 @@ struct StreamSizes {
     std::uint32_t PlaybackQueueBytes;
 };
 constexpr StreamSizes PulseAudioSizes{256 * FrameBytes, 256 * FrameBytes, 5120 * FrameBytes};
-constexpr StreamSizes PipeWireSizes{2048 * FrameBytes, 512 * FrameBytes, 5120 * FrameBytes};
+constexpr StreamSizes PipeWireSizes{BlockFrames * FrameBytes, 512 * FrameBytes, 5120 * FrameBytes};
 
 constexpr int ConnectTimeoutMs = 3000;
 // Paced capture wakes when this many more frames may go (a fragment's worth, as often as a

@@ -28,10 +28,10 @@ constexpr Colour White = Rgb(255, 255, 255);
 constexpr Pen TracePen{Yellow};       // both traces
 constexpr Pen MarkerPen{BrightGreen}; // marker outline, filled dark green
 
-constexpr double BinSpacing = 48000.0 / 2048.0; // Hz per transform bin
+constexpr std::size_t WideBins = BlockFrames; // one transform bin per frame of a block
+constexpr double BinSpacing = static_cast<double>(SampleRate) / WideBins; // Hz per bin: 23.4375
 constexpr double WideHzPerColumn = 48.0;
 constexpr std::int32_t CentreColumn = 500;
-constexpr std::size_t WideBins = 2048;
 constexpr std::size_t AudioBinsRead = 172; // bins 0 .. 171 at 20 Hz per column
 
 // The height of a trace area as the toolkit reports it (single precision), for the dB scale.

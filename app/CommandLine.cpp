@@ -31,20 +31,10 @@ const char* const CorvaneUsage =
 
 namespace {
 
-// Latin-1 gives every byte a character of its own and back, so names in any encoding pass
-// through the parser untouched.
-QString Text(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
 CommandLine Answer(CommandLine::Action what, const QString& problem = {}) {
     CommandLine line;
     line.What = what;
-    line.Problem = Bytes(problem);
+    line.Problem = WordBytes(problem);
     return line;
 }
 
@@ -80,16 +70,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words) {
     // One option at a time, left to right, so that the first one with something to say
     // answers. Words that do not begin with "--" are Qt's, but -h is short for --help; a value
     // written apart is the next word, whatever it looks like (--record-iq -x.wav).
-    const QString program = words.empty() ? QString() : Text(words[0]);
+    const QString program = words.empty() ? QString() : WordText(words[0]);
     for (std::size_t i = 1; i < words.size(); ++i) {
-        const QString word = Text(words[i]);
+        const QString word = WordText(words[i]);
         if (word != QLatin1String("-h") && !word.startsWith(QLatin1String("--"))) {
             line.QtWords.push_back(i);
             continue;
         }
         QStringList option{program, word == QLatin1String("-h") ? QStringLiteral("--help") : word};
         if (takesValue(word) && i + 1 < words.size()) {
-            option << Text(words[++i]);
+            option << WordText(words[++i]);
         }
         // Refused by the parser and not for a missing value: a name the receiver does not
         // know, a lone "--", or a switch given a value (--verbose=1).
@@ -116,13 +106,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words) {
                 return Answer(Action::UsageError,
                               QStringLiteral("--%1 needs a value").arg(given->names().first()));
             }
-            if (given == &loFrequency && !ParseLoFrequency(Bytes(value))) {
+            if (given == &loFrequency && !ParseLoFrequency(WordBytes(value))) {
                 return Answer(Action::UsageError,
                               QStringLiteral("--lo-frequency must be a whole number of Hz from "
                                              "24000 to 99976000, not \"%1\"")
                                   .arg(value));
             }
-            *into = Bytes(value); // given twice, the last one counts
+            *into = WordBytes(value); // given twice, the last one counts
         }
     }
     return line;

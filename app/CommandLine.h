@@ -4,11 +4,23 @@
 // Qt's (-platform xcb, -display :1) and is left, in its order, for QApplication.
 #pragma once
 
+#include <QString>
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
 namespace corvane {
+
+// A command-line word and back, byte for byte: Latin-1 gives every byte a character of its own,
+// so device and file names in any encoding pass through Qt's parser untouched. Every program's
+// parser uses these.
+inline QString WordText(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+inline std::string WordBytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 // What --help prints, and what follows the message of every usage error.
 extern const char* const CorvaneUsage;

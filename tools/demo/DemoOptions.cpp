@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "DemoOptions.h"
 
+#include "CommandLine.h"
 #include "ReceiverControls.h"
 
 #include <QCommandLineOption>
@@ -22,12 +23,6 @@ const char* const DemoUsage =
 
 namespace {
 
-// Latin-1 gives every byte a character of its own and back, so a file name in any encoding
-// passes through the parser untouched.
-std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
 DemoCommandLine Answer(DemoCommandLine::Action what, const std::string& problem = {}) {
     DemoCommandLine line;
     line.What = what;
@@ -41,7 +36,7 @@ DemoCommandLine ParseDemoCommandLine(const std::vector<std::string>& words) {
     using Action = DemoCommandLine::Action;
     QStringList line;
     for (const std::string& word : words) {
-        line << QString::fromLatin1(word.data(), static_cast<qsizetype>(word.size()));
+        line << WordText(word);
     }
     const QString first = line.value(1);
     if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
@@ -63,8 +58,8 @@ DemoCommandLine ParseDemoCommandLine(const std::vector<std::string>& words) {
         const bool clean = parser.parse(line) && parser.positionalArguments().isEmpty();
         QStringList given = parser.optionNames();
         given.sort();
-        const std::string file = Bytes(parser.value(writeBand));
-        const std::string time = Bytes(parser.value(seconds));
+        const std::string file = WordBytes(parser.value(writeBand));
+        const std::string time = WordBytes(parser.value(seconds));
         if (!clean ||
             given != QStringList{QStringLiteral("seconds"), QStringLiteral("write-band")} ||
             file.empty() || time.empty()) {
@@ -108,7 +103,7 @@ DemoCommandLine ParseDemoCommandLine(const std::vector<std::string>& words) {
     // where one was due.
     const QStringList centres = parser.values(loFrequency);
     for (const QString& hz : centres) {
-        window.LoHz = ParseLoFrequency(Bytes(hz));
+        window.LoHz = ParseLoFrequency(WordBytes(hz));
         if (!window.LoHz) {
             break;
         }

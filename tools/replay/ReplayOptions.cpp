@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 Corvane developers
 #include "ReplayOptions.h"
 
+#include "CommandLine.h"
 #include "ReceiverControls.h"
 
 #include <QCommandLineOption>
@@ -144,10 +145,6 @@ std::string WrittenOver(const ReplayOptions& o) {
     return {};
 }
 
-std::string Bytes(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
 } // namespace
 
 std::string ReplayUsage() {
@@ -200,7 +197,7 @@ std::optional<ReplayOptions> ParseReplayOptions(const std::vector<std::string>& 
     bool valueNext = false; // the last option takes the next argument as its value
     std::string option;     // the last option as written, less any "=value"
     for (const std::string& arg : args) {
-        line << QString::fromLatin1(arg.data(), static_cast<qsizetype>(arg.size()));
+        line << WordText(arg);
         const bool read = parser.parse(line);
         const bool isValue = std::exchange(valueNext, false);
         if (!isValue && parser.positionalArguments().size() == files) { // an option
@@ -230,7 +227,7 @@ std::optional<ReplayOptions> ParseReplayOptions(const std::vector<std::string>& 
         files = parser.positionalArguments().size();
         for (const char* name : ValueOptions) {
             for (const QString& value : parser.values(QLatin1String(name))) {
-                error = TakeValue(o, name, Bytes(value));
+                error = TakeValue(o, name, WordBytes(value));
                 if (!error.empty()) {
                     return std::nullopt;
                 }
@@ -251,8 +248,8 @@ std::optional<ReplayOptions> ParseReplayOptions(const std::vector<std::string>& 
         error = names.size() < 2 ? "INPUT and OUTPUT are needed" : "too many file names";
         return std::nullopt;
     }
-    o.Input = Bytes(names[0]);
-    o.Output = Bytes(names[1]);
+    o.Input = WordBytes(names[0]);
+    o.Output = WordBytes(names[1]);
     error = WrittenOver(o);
     if (!error.empty()) {
         return std::nullopt;

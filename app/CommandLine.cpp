@@ -23,11 +23,13 @@ const char* const CorvaneUsage =
     "  --lo-frequency HZ   the front end's frequency, shown by the readout (24000..99976000,\n"
     "                      default 7056000)\n"
     "  --verbose           print the loss counters on stderr at every OFF and at exit\n"
+    "  --remember          restore the settings of the last session and save them at closing\n"
     "  --help, --version\n"
-    "Without --capture, --playback or --lo-frequency the keys capture=, playback= and\n"
-    "lo-frequency= of ~/.config/corvane/corvane.conf apply, and without those the defaults.\n"
-    "Exit status: 0 done; 1 no sound device, an unknown device, a frequency in the\n"
-    "configuration file that is not one, or no display; 2 usage error.\n";
+    "Without --capture, --playback, --lo-frequency or --remember the keys capture=,\n"
+    "playback=, lo-frequency= and remember= (true or false) of ~/.config/corvane/corvane.conf\n"
+    "apply, and without those the defaults.\n"
+    "Exit status: 0 done; 1 no sound device, an unknown device, a value in the configuration\n"
+    "file that is not one, or no display; 2 usage error.\n";
 
 namespace {
 
@@ -46,13 +48,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words) {
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption listDevices(QStringLiteral("list-devices"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
+    const QCommandLineOption remember(QStringLiteral("remember"));
     const QCommandLineOption capture(QStringLiteral("capture"), {}, QStringLiteral("NAME"));
     const QCommandLineOption playback(QStringLiteral("playback"), {}, QStringLiteral("NAME"));
     const QCommandLineOption recordIq(QStringLiteral("record-iq"), {}, QStringLiteral("FILE"));
     const QCommandLineOption loFrequency(QStringLiteral("lo-frequency"), {}, QStringLiteral("HZ"));
     QCommandLineParser parser;
     parser.addOptions(
-        {help, version, listDevices, verbose, capture, playback, recordIq, loFrequency});
+        {help, version, listDevices, verbose, remember, capture, playback, recordIq, loFrequency});
 
     CommandLine line;
     const std::pair<const QCommandLineOption*, std::string*> valued[] = {
@@ -97,6 +100,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words) {
         }
         line.ListDevices = line.ListDevices || parser.isSet(listDevices);
         line.Verbose = line.Verbose || parser.isSet(verbose);
+        line.Remember = line.Remember || parser.isSet(remember);
         for (const auto& [given, into] : valued) {
             if (!parser.isSet(*given)) {
                 continue;

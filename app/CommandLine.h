@@ -36,6 +36,7 @@ struct CommandLine {
     std::string LoFrequency; // a valid frequency, as written
     bool ListDevices = false;
     bool Verbose = false;
+    bool Remember = false; // --remember: keep the operator's choices from one start to the next
     std::vector<std::size_t> QtWords; // Qt's words, by their place on the line, in order
 };
 

@@ -451,6 +451,9 @@ void frmReceiver::Form_Unload(bool& Cancel) {
         Cancel = true;
         return;
     }
+    if (Closing) {
+        Closing();
+    }
     Released = true; // before the event-loop passes of the release
     StopIqRecording();
     Exchange->Release();

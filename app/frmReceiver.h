@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -92,6 +93,9 @@ public:
     void Timer2_Timer();
     void Timer3_Timer();
     void Form_Unload(bool& Cancel);
+    // Runs once when the window is about to close for good (not when closing is refused),
+    // before anything is let go: the program keeps the operator's choices here when asked to.
+    std::function<void()> Closing;
 
     // --- The block exchange's calls into the window.
     void ProcessBlock(std::span<const std::int16_t> InBlock,

@@ -7,6 +7,7 @@
 #include "PortAudioSound.h"
 #include "PulseAudioSound.h"
 #include "ReceiverControls.h"
+#include "RememberedSettings.h"
 #include "frmReceiver.h"
 
 #include <QApplication>
@@ -99,6 +100,16 @@ int main(int argc, char** argv) {
             config.value(QStringLiteral("lo-frequency")).toString().trimmed().toStdString();
     }
 
+    // Remembering is the operator's standing choice too; --remember turns it on for one start.
+    const QString rememberWord = config.value(QStringLiteral("remember")).toString().trimmed();
+    const bool rememberBad =
+        !rememberWord.isEmpty() &&
+        rememberWord.compare(QLatin1String("true"), Qt::CaseInsensitive) != 0 &&
+        rememberWord.compare(QLatin1String("false"), Qt::CaseInsensitive) != 0;
+    if (!options.Remember) {
+        options.Remember = rememberWord.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+    }
+
     const bool pulse = corvane::PulseAudioSound::ServerReachable(2000);
     DeviceLists lists;
     if (options.ListDevices) {
@@ -114,6 +125,10 @@ int main(int argc, char** argv) {
     if (!options.LoFrequency.empty() && !corvane::ParseLoFrequency(options.LoFrequency)) {
         problem = "lo-frequency=" + options.LoFrequency + " in " + config.fileName().toStdString() +
                   " is not a frequency: give whole hertz from 24000 to 99976000.";
+    }
+    if (problem.empty() && rememberBad && !options.Remember) {
+        problem = "remember=" + rememberWord.toStdString() + " in " +
+                  config.fileName().toStdString() + " is not true or false.";
     }
     if (problem.empty() && (!options.Capture.empty() || !options.Playback.empty())) {
         const corvane::SoundStatus st = ListDevices(pulse, lists);
@@ -161,6 +176,18 @@ int main(int argc, char** argv) {
     }
     if (!window.Form_Load()) {
         return 1; // no sound card: the operator has been told
+    }
+    // The last session's choices, made on the controls before the operator sees the window.
+    const corvane::RememberedSettings memory(corvane::RememberedSettings::DefaultPath());
+    if (options.Remember) {
+        for (const std::string& warning : memory.Restore(window)) {
+            std::fprintf(stderr, "corvane: %s\n", warning.c_str());
+        }
+        window.Closing = [&memory, &window] {
+            if (const std::string failed = memory.Save(window); !failed.empty()) {
+                std::fprintf(stderr, "corvane: %s\n", failed.c_str());
+            }
+        };
     }
     if (!options.RecordIq.empty()) {
         window.StartIqRecording(options.RecordIq); // a failure is shown; reception goes on

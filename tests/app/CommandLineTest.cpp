@@ -45,6 +45,9 @@ std::string Reading(const CommandLine& line) {
     if (line.Verbose) {
         add("verbose");
     }
+    if (line.Remember) {
+        add("remember");
+    }
     if (!line.QtWords.empty()) {
         std::string places;
         for (const std::size_t i : line.QtWords) {
@@ -78,6 +81,8 @@ TEST(CorvaneCommandLine, ReadsEachLineOptionByOptionAndLeavesQtItsWords) {
         {{"--record-iq=band.wav"}, "record-iq=band.wav"},
         {{"--lo-frequency", "14060000"}, "lo-frequency=14060000"},
         {{"--lo-frequency=24000"}, "lo-frequency=24000"},
+        {{"--remember", "--verbose"}, "verbose remember"},
+        {{"--remember", "--remember"}, "remember"},
         {{"--lo-frequency", "99976000"}, "lo-frequency=99976000"},
         {{"--capture", "a", "--capture=b"}, "capture=b"}, // the last one counts
         // A value written apart is the next word, whatever it looks like.
@@ -111,6 +116,8 @@ TEST(CorvaneCommandLine, ReadsEachLineOptionByOptionAndLeavesQtItsWords) {
         {{"--"}, "refused: unknown option --"},
         {{"--verbose=1"}, "refused: unknown option --verbose=1"},
         {{"--help=1"}, "refused: unknown option --help=1"},
+        {{"--remember=true"}, "refused: unknown option --remember=true"},
+        {{"-remember"}, "qt=1"},
         {{"--verbose", "--bogus", "--lo-frequency", "1"}, "refused: unknown option --bogus"},
         {{"--lo-frequency", "1", "--bogus"}, lo + "\"1\""},
         {{"--capture"}, "refused: --capture needs a value"},

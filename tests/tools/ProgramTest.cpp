@@ -72,8 +72,25 @@ struct WrongFrequencyConfig {
     ScratchDir Dir;
 };
 
+// A configuration file whose remember= is neither true nor false.
+struct WrongRememberConfig {
+    WrongRememberConfig() {
+        std::filesystem::create_directories(Dir / "corvane");
+        std::ofstream(Dir / "corvane" / "corvane.conf") << "[General]\nremember=yes please\n";
+    }
+    QString Setting() const {
+        return QStringLiteral("XDG_CONFIG_HOME=") + QString::fromStdString(Dir.Path.string());
+    }
+    std::string Complaint() const {
+        return "corvane: remember=yes please in " +
+               (Dir.Path / "corvane" / "corvane.conf").string() + " is not true or false.\n";
+    }
+    ScratchDir Dir;
+};
+
 TEST(CorvaneProgram, AnswersEachCommandLineWithItsStatusAndMessage) {
     const WrongFrequencyConfig config;
+    const WrongRememberConfig remember;
     const QString offscreen = QStringLiteral("QT_QPA_PLATFORM=offscreen");
     const QString deadDisplay = QStringLiteral("DISPLAY=:987");
     const std::string usage = "\nusage: corvane [options] [Qt options such as -platform xcb]\n";
@@ -116,6 +133,12 @@ TEST(CorvaneProgram, AnswersEachCommandLineWithItsStatusAndMessage) {
             Line({}, 1, "", config.Complaint(), {offscreen, config.Setting()}),
             Line({QStringLiteral("--lo-frequency=14060000")}, 1, "", noDesktop, {config.Setting()},
                  "is not a frequency"),
+            // The configuration file's remember= must be true or false, unless the line says.
+            Line({}, 1, "", remember.Complaint(), {offscreen, remember.Setting()}),
+            Line({QStringLiteral("--remember")}, 1, "", noDesktop, {remember.Setting()},
+                 "is not true or false"),
+            Line({QStringLiteral("--remember=1")}, 2, "",
+                 "corvane: unknown option --remember=1" + usage),
             // Qt takes -platform: the refusal is told on the offscreen platform, not by a dead X
             // display.
             Line({QStringLiteral("-platform"), QStringLiteral("offscreen")}, 1, "",

@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace corvane {
 
@@ -436,6 +437,9 @@ void frmReceiver::Timer1_Timer() {
     Timer2.SetInterval(50);
     Timer1.SetInterval(0);
     Timer3.SetInterval(0);
+    if (Started) {
+        std::exchange(Started, nullptr)();
+    }
 }
 
 void frmReceiver::Timer2_Timer() {

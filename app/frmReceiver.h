@@ -93,6 +93,9 @@ public:
     void Timer2_Timer();
     void Timer3_Timer();
     void Form_Unload(bool& Cancel);
+    // Runs once when the window is up and its displays are built (the first tick), where an
+    // operator's first clicks would land: the program makes remembered choices here.
+    std::function<void()> Started;
     // Runs once when the window is about to close for good (not when closing is refused),
     // before anything is let go: the program keeps the operator's choices here when asked to.
     std::function<void()> Closing;

@@ -177,12 +177,15 @@ int main(int argc, char** argv) {
     if (!window.Form_Load()) {
         return 1; // no sound card: the operator has been told
     }
-    // The last session's choices, made on the controls before the operator sees the window.
+    // The last session's choices, made on the controls once the window is up, as the
+    // operator's first clicks would be (the displays then show them too).
     const corvane::RememberedSettings memory(corvane::RememberedSettings::DefaultPath());
     if (options.Remember) {
-        for (const std::string& warning : memory.Restore(window)) {
-            std::fprintf(stderr, "corvane: %s\n", warning.c_str());
-        }
+        window.Started = [&memory, &window] {
+            for (const std::string& warning : memory.Restore(window)) {
+                std::fprintf(stderr, "corvane: %s\n", warning.c_str());
+            }
+        };
         window.Closing = [&memory, &window] {
             if (const std::string failed = memory.Save(window); !failed.empty()) {
                 std::fprintf(stderr, "corvane: %s\n", failed.c_str());

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -90,15 +91,22 @@ TEST_F(Remembering, AStartAfterClosingShowsWhatWasChosenAsIfChosenByHand) {
     }
     ASSERT_TRUE(QFile::exists(File())) << "saved at closing, into a folder made for it";
 
+    // Made when the window is up, as the program does.
     Receiver second;
+    std::vector<std::string> warnings{"not restored"};
+    second.Window->Started = [&] { warnings = memory.Restore(*second.Window); };
     ASSERT_TRUE(second.Load());
-    EXPECT_TRUE(memory.Restore(*second.Window).empty());
+    second.WaitForDisplays();
+    EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(ShownBy(*second.Window), before);
 
-    // The same as a start where the operator clicks the same choices: the same window.
+    // The same as a start where the operator clicks the same choices: the same window, the
+    // displays' scales included.
     Receiver byHand;
     ASSERT_TRUE(byHand.Load());
+    byHand.WaitForDisplays();
     ChooseEverything(*byHand.Window);
+    QTest::qWait(120); // a refresh of the displays in both
     EXPECT_EQ(DifferentPixels(Render(*second.Window), Render(*byHand.Window)), 0.0);
 }
 

@@ -349,11 +349,15 @@ decode() { # recording (raw s16le stereo 48000 Hz) -> the decoded digits
 # whether all of it came, in order, with silence put in (the server stopped, or the player ran
 # dry: nothing the receiver was sent is missing), and what else was put in or never came.
 input_check() { # FILE.wav RECORDING.raw
-    python3 - "$1" "$2" <<'EOF'
+    python3 - "$1" "$2" "${lead}" <<'EOF'
 import sys, wave
 with wave.open(sys.argv[1]) as w:
     sent = w.readframes(w.getnframes())
 got = open(sys.argv[2], "rb").read()
+# What the server loses of the noise before the first digit (a stock PulseAudio null sink's
+# monitor misses the first 10 ms of a new player) cannot change what is decoded: told apart.
+lead_bytes = int(float(sys.argv[3]) * 48000) * 4
+lead_lost = 0
 
 
 def find(what, start):  # the next frame-aligned occurrence
@@ -383,7 +387,11 @@ while i < len(sent):
             break
     at = find(sent[i:i + piece], j)
     if at < 0:
-        lost, i = lost + min(piece, len(sent) - i), i + piece
+        if i + piece <= lead_bytes:
+            lead_lost += piece
+        else:
+            lost += min(piece, len(sent) - i)
+        i += piece
         continue
     if located and at > j:
         if got.count(0, j, at) == at - j:
@@ -392,8 +400,11 @@ while i < len(sent):
             other += at - j
     located, j = True, at
 ms = lambda b: f"{b / 4 / 48:.0f} ms"
-if lost == 0 and other == 0:
-    print(f"input whole but paused {pauses} time(s), {ms(silence)} in all")
+lead_note = f" (and {ms(lead_lost)} of the noise before the digits never came)" if lead_lost else ""
+if lost == 0 and other == 0 and pauses == 0:
+    print("input intact" + lead_note)
+elif lost == 0 and other == 0:
+    print(f"input whole but paused {pauses} time(s), {ms(silence)} in all" + lead_note)
 else:
     told = [f"{ms(lost)} never came"] if lost else []
     told += [f"{ms(other)} of other sound put in"] if other else []

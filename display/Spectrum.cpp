@@ -238,6 +238,20 @@ void Spectrum::DrawWideSpectrum(std::span<const double> specBuf, std::int32_t /*
     if (WideTraceBox != nullptr) {
         WideTraceBox->Show(WideFrameDC);
     }
+    if (WideTap != nullptr && !WideFrameDC.IsNull()) {
+        WideTap->WideTraceDrawn(*this);
+    }
+}
+
+void Spectrum::WideTraceDb(std::span<float> db) const {
+    if (WideFrameDC.IsNull() || db.size() < WidePoints.size()) {
+        return;
+    }
+    // Row y of the trace stands for y / (height / 140) dB below 0 dBV.
+    const double rowsPerDb = RowScaleFor(TraceHeight(WideFrameDC), 1).RowsPerDb;
+    for (std::size_t x = 0; x < WidePoints.size(); ++x) {
+        db[x] = static_cast<float>(-WidePoints[x].Y / rowsPerDb);
+    }
 }
 
 void Spectrum::DrawAudioSpectrum(std::span<const double> specBuf, std::int32_t /*binCount*/,

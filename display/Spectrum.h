@@ -15,6 +15,16 @@
 
 namespace corvane {
 
+class Spectrum;
+
+// Whoever else reads each block's wide trace once it is drawn (the waterfall). Called on the UI
+// thread from DrawWideSpectrum, only after the displays are built.
+class WideTraceTap {
+public:
+    virtual ~WideTraceTap() = default;
+    virtual void WideTraceDrawn(const Spectrum& traces) = 0;
+};
+
 // The two spectrum displays: the wide spectrum of the whole 48 kHz band with its pass-band
 // marker, and the audio spectrum. Grids, scales and backdrops are drawn once into their own
 // surfaces; each block composes a frame on a separate surface and shows it in one copy.
@@ -52,6 +62,15 @@ public:
     // specBuf: at least 172 audio bins at 23.4375 Hz from 0 Hz.
     void DrawAudioSpectrum(std::span<const double> specBuf, std::int32_t binCount,
                            std::int32_t videoFilter);
+
+    // The wide trace's points of the last block in dBV, as the trace draws them (after the
+    // video filter, to its row resolution): 0 at the top row, -140 at the bottom one. `db`
+    // takes WideColumns values; nothing is written before the displays are built.
+    void WideTraceDb(std::span<float> db) const;
+    // Each block's wide trace goes to `tap` too once drawn; null (the default) for none. The
+    // tap must outlive this object or be taken off first.
+    void SetWideTap(WideTraceTap* tap) { WideTap = tap; }
+    WideTraceTap* WideTapOf() const { return WideTap; }
 
     // --- Scale arithmetic, pure.
     // Magnitude at fractional bin p, linear between bins floor(p) and floor(p) + 1.
@@ -117,6 +136,7 @@ private:
     // Interpolated magnitude per column of the current block.
     std::array<double, WideColumns> WideMagnitudes{};
     std::array<double, AudioColumns> AudioMagnitudes{};
+    WideTraceTap* WideTap = nullptr;
 };
 
 } // namespace corvane

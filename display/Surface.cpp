@@ -48,6 +48,15 @@ std::span<const Colour> Surface::Row(std::int32_t y) const {
         static_cast<std::size_t>(y) * static_cast<std::size_t>(W), static_cast<std::size_t>(W));
 }
 
+std::span<Colour> Surface::WritableRow(std::int32_t y) {
+    if (y < 0 || y >= H) {
+        return {};
+    }
+    ++Version_;
+    return std::span<Colour>(Pixels).subspan(
+        static_cast<std::size_t>(y) * static_cast<std::size_t>(W), static_cast<std::size_t>(W));
+}
+
 Surface& Surface::operator=(Surface&& other) noexcept {
     W = other.W;
     H = other.H;

@@ -86,6 +86,9 @@ public:
     // Pixel at (x, y); 0 (not a valid colour) outside the surface.
     Colour Pixel(std::int32_t x, std::int32_t y) const;
     std::span<const Colour> Row(std::int32_t y) const;
+    // Row y for writing whole rows of pixels at once (a picture made elsewhere, row by row);
+    // empty outside the surface. Counts as a drawing call.
+    std::span<Colour> WritableRow(std::int32_t y);
 
     void Fill(Colour colour);
 

@@ -29,15 +29,15 @@ template <typename Flag> std::int16_t Mask(QFlags<Flag> flags, const std::array<
     return mask;
 }
 
-std::int16_t ButtonMask(Qt::MouseButtons buttons) {
+} // namespace
+
+std::int16_t PictureBoxWidget::ButtonMask(Qt::MouseButtons buttons) {
     return Mask(buttons, std::array{Qt::LeftButton, Qt::RightButton, Qt::MiddleButton});
 }
 
-std::int16_t ShiftMask(Qt::KeyboardModifiers modifiers) {
+std::int16_t PictureBoxWidget::ShiftMask(Qt::KeyboardModifiers modifiers) {
     return Mask(modifiers, std::array{Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier});
 }
-
-} // namespace
 
 PictureBoxWidget::PictureBoxWidget(QColor background, std::int32_t border, QWidget* parent)
     : QWidget(parent), Background(background), Border(border) {

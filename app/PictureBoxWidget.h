@@ -24,6 +24,11 @@ public:
 
     PictureBoxWidget(QColor background, std::int32_t border, QWidget* parent);
 
+    // Qt's buttons and modifiers as the handlers see them: buttons 1 left, 2 right, 4 middle;
+    // Shift 1, Ctrl 2, Alt 4.
+    static std::int16_t ButtonMask(Qt::MouseButtons buttons);
+    static std::int16_t ShiftMask(Qt::KeyboardModifiers modifiers);
+
     std::int32_t Width() const override;
     std::int32_t Height() const override;
     void Show(const Surface& frame) override;

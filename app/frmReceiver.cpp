@@ -6,6 +6,7 @@
 #include "ModeTable.h"
 #include "RunCaption.h"
 #include "Tuning.h"
+#include "WaterfallWindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -20,6 +21,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSlider>
 
 #include <algorithm>
@@ -115,6 +117,10 @@ void frmReceiver::ConnectControls() {
         SwapIq = on;
         IqCorrection.Reset();
     });
+
+    QObject::connect(chkWaterfall, &QCheckBox::toggled, this, [this] { chkWaterfall_Click(); });
+    auto* waterfallKey = new QShortcut(QKeySequence(Qt::Key_W), this);
+    QObject::connect(waterfallKey, &QShortcut::activated, this, [this] { chkWaterfall->toggle(); });
 
     QObject::connect(chkRecord, &QCheckBox::clicked, this, [this] { chkRecord_Click(); });
     QObject::connect(cmdOn, &QPushButton::clicked, this, [this] { cmdOn_Click(); });
@@ -380,6 +386,9 @@ void frmReceiver::UpdateTuning() {
     Screens.Traces.SetMarkerWidth(static_cast<std::int32_t>(std::nearbyint(markerHz / 48)));
     // 11. Readout: the front end's frequency (7.056 MHz unless set) plus the offset.
     ShowReadout();
+    if (frmWaterfall != nullptr) { // its pass band follows the marker
+        frmWaterfall->TuningChanged();
+    }
 }
 
 void frmReceiver::ShowReadout() {
@@ -404,6 +413,39 @@ void frmReceiver::SetLoFrequency(std::int32_t hz) {
     }
     LoFrequencyHz = hz;
     ShowReadout();
+    if (frmWaterfall != nullptr) {
+        frmWaterfall->LoFrequencyChanged();
+    }
+}
+
+// ------------------------------------------------------------------------------------------
+// The waterfall window.
+
+WaterfallWindow& frmReceiver::WaterfallPanel() {
+    if (frmWaterfall == nullptr) {
+        frmWaterfall = new WaterfallWindow(*this); // a child: it goes with this window
+    }
+    return *frmWaterfall;
+}
+
+void frmReceiver::chkWaterfall_Click() {
+    if (chkWaterfall->isChecked()) {
+        WaterfallWindow& waterfall = WaterfallPanel();
+        Screens.Traces.SetWideTap(&waterfall);
+        waterfall.show();
+        waterfall.raise();
+    } else if (frmWaterfall != nullptr) {
+        Screens.Traces.SetWideTap(nullptr);
+        frmWaterfall->hide();
+    }
+}
+
+bool frmReceiver::WaterfallOpen() const {
+    return chkWaterfall->isChecked();
+}
+
+void frmReceiver::SetWaterfallOpen(bool open) {
+    chkWaterfall->setChecked(open);
 }
 
 // ------------------------------------------------------------------------------------------
@@ -476,6 +518,10 @@ void frmReceiver::closeEvent(QCloseEvent* event) {
     } else {
         Timer1.SetInterval(0);
         Timer2.SetInterval(0);
+        if (frmWaterfall != nullptr) { // goes with the receiver; the box keeps saying it was open
+            Screens.Traces.SetWideTap(nullptr);
+            frmWaterfall->hide();
+        }
         event->accept();
     }
 }

@@ -34,6 +34,8 @@ class QSlider;
 
 namespace corvane {
 
+class WaterfallWindow;
+
 // The receiver's only window: its controls, start-up, the operator's handlers, tuning, power,
 // timers and closing. It owns the signal chain, the displays and the block exchange; the sound
 // system is the caller's (PortAudio in the program, a virtual card in tests and tools) and must
@@ -131,6 +133,15 @@ public:
     void SetLoFrequency(std::int32_t hz);
     std::int32_t LoFrequency() const { return LoFrequencyHz; }
 
+    // --- The waterfall of the whole band in a window of its own ("Waterfall" under "Swap I/Q",
+    // or the key W). Made the first time it is opened or asked for, then kept with its history
+    // until this window goes; while closed the blocks do not reach it at all.
+    void chkWaterfall_Click();
+    bool WaterfallOpen() const;
+    void SetWaterfallOpen(bool open); // ticks or clears the box, as the operator would
+    WaterfallWindow& WaterfallPanel();
+    WaterfallWindow* frmWaterfall = nullptr; // null until first needed
+
     // One line on stderr with the loss counters at every OFF, failure and exit.
     bool LogCounters = false;
     std::string CountersLine() const;
@@ -203,6 +214,7 @@ public:
     QCheckBox* chkRecord = nullptr;
     QCheckBox* chkIqCorrect = nullptr; // "I/Q corr.", between the Mode and Video F. frames
     QCheckBox* chkSwapIq = nullptr;    // "Swap I/Q", below it
+    QCheckBox* chkWaterfall = nullptr; // "Waterfall", below that
     FormTimer Timer1;
     FormTimer Timer2;
     FormTimer Timer3;

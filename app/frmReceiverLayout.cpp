@@ -164,6 +164,9 @@ void frmReceiver::CreateControls() {
         QStringLiteral("Correct the front end's I/Q gain and phase imbalance and its DC"));
     chkSwapIq = Plain(new QCheckBox(QStringLiteral("Swap I/Q"), FrTuning));
     chkSwapIq->setToolTip(QStringLiteral("The front end's I and Q reach the other inputs"));
+    chkWaterfall = Plain(new QCheckBox(QStringLiteral("Waterfall"), FrTuning));
+    chkWaterfall->setToolTip(
+        QStringLiteral("The whole band's waterfall in a window of its own (W)"));
     Option7 = OptionButton(QStringLiteral("16 x"), PushGreen, PlainFont(), frFilter);
     Option5->setChecked(true);
 
@@ -284,6 +287,7 @@ void frmReceiver::LayOutControls() {
     chkRecord->setGeometry(6, 29, 72, 17);
     chkIqCorrect->setGeometry(110, 150, 90, 20);
     chkSwapIq->setGeometry(110, 180, 90, 20);
+    chkWaterfall->setGeometry(110, 210, 90, 20);
 
     // 5. The rest of the readout arrays.
     for (std::int32_t index = 1; index <= 6; ++index) {

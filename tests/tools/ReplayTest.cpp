@@ -140,6 +140,7 @@ constexpr std::string_view Usage =
     "                             24000..99976000, default 7056000\n"
     "  --screenshot FILE.png      the whole window after the last block\n"
     "  --stats FILE.jsonl         one JSON line per block\n"
+    "  --waterfall FILE.png       the recording's waterfall, one row per block\n"
     "  --quiet                    no progress bar\n"
     "  --help                     this text\n"
     "exit status: 0 done, 1 output not written, 2 usage error, 3 input unusable,\n"
@@ -194,6 +195,15 @@ TEST(ReplayInput, EveryCommandLineEndsWithItsStatusAndMessageAndTouchesNothing) 
         {{s("--stats=") + q("a.jsonl"), s("--screenshot=") + q("a.jsonl"), in, out},
          2,
          at("a.jsonl") + " is named for two outputs"},
+        {{s("--waterfall"), in, in, out},
+         2,
+         at("in.wav") + " is the input recording; it would be overwritten"},
+        {{s("--waterfall=") + q("./out.wav"), in, out},
+         2,
+         at("out.wav") + " is named for two outputs"},
+        {{s("--screenshot"), q("p.png"), s("--waterfall"), q("p.png"), in, out},
+         2,
+         at("p.png") + " is named for two outputs"},
         {{s("--"), s("--gain"), in}, 3, "--gain: no such file"},
         {{q("é.wav"), out}, 3, at("é.wav") + ": no such file"},
         // Options and their values, as "--name value" and "--name=value"
@@ -233,6 +243,9 @@ TEST(ReplayInput, EveryCommandLineEndsWithItsStatusAndMessageAndTouchesNothing) 
         {{s("--window")}, 2, "--window needs a value"},
         {{s("--stats="), in, out}, 2, "--stats needs a file name"},
         {{s("--screenshot"), s(""), in, out}, 2, "--screenshot needs a file name"},
+        {{s("--waterfall="), in, out}, 2, "--waterfall needs a file name"},
+        {{in, out, s("--waterfall")}, 2, "--waterfall needs a value"},
+        {{s("--waterfall=x.png"), s("--gain"), s("7")}, 2, gain + "\"7\""},
         // Values at their limits, repeated options and ticks: only the files are missing
         {{s("--offset"), s("-23800"), in}, 2, "INPUT and OUTPUT are needed"},
         {{s("--video=16"), s("--gain=100"), s("--offset=23800"), s("--lo-frequency=24000"), in},
@@ -245,6 +258,9 @@ TEST(ReplayInput, EveryCommandLineEndsWithItsStatusAndMessageAndTouchesNothing) 
          "INPUT and OUTPUT are needed"},
         {{s("--window"), s("hann"), s("--window"), s("none"), s("--mode"), s("lsb"), s("--agc"),
           s("slow"), s("--test"), s("i-q"), s("--plus20"), s("--swap-iq"), s("--iq-correct"), in},
+         2,
+         "INPUT and OUTPUT are needed"},
+        {{s("--waterfall"), q("w.png"), s("--stats=") + q("s.jsonl"), in},
          2,
          "INPUT and OUTPUT are needed"},
         {{s("--stats"), s("--help"), in}, 2, "INPUT and OUTPUT are needed"}, // a file name
@@ -275,6 +291,15 @@ TEST(ReplayInput, EveryCommandLineEndsWithItsStatusAndMessageAndTouchesNothing) 
         {{s("--stats"), q("s.jsonl"), s("--screenshot"), q("no-such-folder/p.png"), in, out},
          1,
          at("no-such-folder/p.png") + ": cannot be written: No such file or directory"},
+        {{s("--waterfall"), q("w.png"), s("--stats"), q("s.jsonl"), in, q("no-such-folder/o.wav")},
+         1,
+         at("no-such-folder/o.wav") + ": cannot be written: No such file or directory"},
+        {{s("--waterfall"), q("d"), s("--stats"), q("s.jsonl"), in, out},
+         1,
+         at("d") + ": cannot be written: it is a directory"},
+        {{s("--stats"), q("s.jsonl"), s("--waterfall"), q("no-such-folder/w.png"), in, out},
+         1,
+         at("no-such-folder/w.png") + ": cannot be written: No such file or directory"},
     };
     // Each as given, and after --quiet, which changes nothing here.
     for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 #include "IqFiles.h"
 #include "ReceiverControls.h"
 #include "ReplayOutputs.h"
+#include "ReplayWaterfall.h"
 #include "VirtualSoundCard.h"
 #include "frmReceiver.h"
 
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <optional>
 #include <span>
 
 namespace corvane::tools {
@@ -138,7 +140,7 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
     if (std::string bad = input.Open(options.Input); !bad.empty()) {
         return fail(ExitBadInput, options.Input, bad);
     }
-    ReplayOutputs outputs(options.Output, options.Stats, options.Screenshot);
+    ReplayOutputs outputs(options.Output, options.Stats, options.Screenshot, options.Waterfall);
     if (std::optional<OutputFailure> refused = outputs.Create()) {
         return failed(*refused);
     }
@@ -147,6 +149,7 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
     NullSink sink; // what the device plays later is not the output: the blocks written are
     VirtualSoundCard card(source, sink);
     PlayedBlocks played;
+    std::optional<ReplayWaterfall> waterfall; // the trace's tap: it outlives the window
     frmReceiver window(card);
     window.Exchange->SetPlaybackTap(&played);
     if (!window.Form_Load()) {
@@ -170,9 +173,14 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
     }
     ReceiverControls controls(window);
     ApplyControls(controls, options);
-    controls.PowerOn();
 
     const std::int64_t total = (input.Frames() + BlockFrames - 1) / BlockFrames;
+    if (outputs.WantsWaterfall()) {
+        waterfall.emplace(total);
+        window.Screens.Traces.SetWideTap(&*waterfall);
+    }
+    controls.PowerOn();
+
     std::int64_t shownPercent = -1;
     const auto start = std::chrono::steady_clock::now();
     for (std::int64_t k = 0; k < total; ++k) {
@@ -185,6 +193,9 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
             return fail(ExitInterrupted, options.Output, "interrupted; nothing written");
         }
         source.Position = 0;
+        if (waterfall) {
+            waterfall->SetBlock(k);
+        }
         card.Advance(BlockFrames);
         for (int pass = 0; played.Count <= k && pass < 1000; ++pass) {
             QCoreApplication::processEvents();
@@ -213,6 +224,7 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
         err << '\n';
     }
     controls.PowerOff();
+    window.Screens.Traces.SetWideTap(nullptr);
 
     result.Blocks = total;
     result.Seconds = std::chrono::duration<double>(stop - start).count();
@@ -223,6 +235,12 @@ ReplayResult RunReplay(const ReplayOptions& options, std::ostream& err, bool pro
     if (outputs.WantsScreenshot()) {
         const QImage picture = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
         if (std::optional<OutputFailure> unsaved = outputs.SaveScreenshot(picture)) {
+            return failed(*unsaved);
+        }
+    }
+    if (waterfall) {
+        if (std::optional<OutputFailure> unsaved =
+                outputs.SaveWaterfall(waterfall->Picture(window.LoFrequency()))) {
             return failed(*unsaved);
         }
     }

@@ -21,9 +21,9 @@ namespace corvane::tools {
 
 namespace {
 
-constexpr std::array<const char*, 10> ValueOptions{"window",     "video",  "mode", "agc",
-                                                   "gain",       "offset", "test", "lo-frequency",
-                                                   "screenshot", "stats"};
+constexpr std::array<const char*, 11> ValueOptions{
+    "window", "video",        "mode",       "agc",   "gain",     "offset",
+    "test",   "lo-frequency", "screenshot", "stats", "waterfall"};
 constexpr std::array<const char*, 4> Ticks{"plus20", "swap-iq", "iq-correct", "quiet"};
 
 std::optional<std::int32_t> ParseInt(const std::string& text) {
@@ -86,11 +86,11 @@ std::string TakeValue(ReplayOptions& o, const std::string& name, const std::stri
             return option + " must be a whole number of Hz from -23800 to 23800, not " + quoted;
         }
         o.Offset = *n;
-    } else { // --screenshot, --stats
+    } else { // --screenshot, --stats, --waterfall
         if (value.empty()) {
             return option + " needs a file name";
         }
-        (name == "stats" ? o.Stats : o.Screenshot) = value;
+        (name == "stats" ? o.Stats : name == "waterfall" ? o.Waterfall : o.Screenshot) = value;
     }
     return {};
 }
@@ -127,6 +127,9 @@ std::string WrittenOver(const ReplayOptions& o) {
     }
     if (!o.Stats.empty()) {
         written.push_back(o.Stats);
+    }
+    if (!o.Waterfall.empty()) {
+        written.push_back(o.Waterfall);
     }
     const auto same = [](const std::filesystem::path& a, const std::filesystem::path& b) {
         const std::optional<FileIdentity> ia = IdentityOf(a);
@@ -167,6 +170,7 @@ std::string ReplayUsage() {
            "                             24000..99976000, default 7056000\n"
            "  --screenshot FILE.png      the whole window after the last block\n"
            "  --stats FILE.jsonl         one JSON line per block\n"
+           "  --waterfall FILE.png       the recording's waterfall, one row per block\n"
            "  --quiet                    no progress bar\n"
            "  --help                     this text\n"
            "exit status: 0 done, 1 output not written, 2 usage error, 3 input unusable,\n"

@@ -28,6 +28,7 @@ struct ReplayOptions {
     std::optional<std::int32_t> LoHz; // the front end's frequency, for the readout
     std::filesystem::path Screenshot; // empty: none
     std::filesystem::path Stats;      // empty: none
+    std::filesystem::path Waterfall;  // empty: none
     bool Quiet = false;
 };
 

@@ -16,13 +16,14 @@ OutputFailure CannotWrite(const std::filesystem::path& file, const std::string& 
 } // namespace
 
 ReplayOutputs::ReplayOutputs(std::filesystem::path audio, std::filesystem::path stats,
-                             std::filesystem::path screenshot)
+                             std::filesystem::path screenshot, std::filesystem::path waterfall)
     : AudioName(std::move(audio)), StatsName(std::move(stats)),
-      ScreenshotName(std::move(screenshot)), Audio(AudioName), StatsFile(StatsName),
-      Screenshot(ScreenshotName) {}
+      ScreenshotName(std::move(screenshot)), WaterfallName(std::move(waterfall)), Audio(AudioName),
+      StatsFile(StatsName), Screenshot(ScreenshotName), WaterfallPicture(WaterfallName) {}
 
 std::optional<OutputFailure> ReplayOutputs::Create() {
-    for (const std::filesystem::path* named : {&AudioName, &StatsName, &ScreenshotName}) {
+    for (const std::filesystem::path* named :
+         {&AudioName, &StatsName, &ScreenshotName, &WaterfallName}) {
         std::error_code ec;
         if (!named->empty() && std::filesystem::is_directory(*named, ec)) {
             return CannotWrite(*named, "it is a directory");
@@ -39,6 +40,11 @@ std::optional<OutputFailure> ReplayOutputs::Create() {
     if (!ScreenshotName.empty()) {
         if (std::string failed = Screenshot.Create(); !failed.empty()) {
             return CannotWrite(ScreenshotName, failed);
+        }
+    }
+    if (!WaterfallName.empty()) {
+        if (std::string failed = WaterfallPicture.Create(); !failed.empty()) {
+            return CannotWrite(WaterfallName, failed);
         }
     }
     return std::nullopt;
@@ -58,6 +64,13 @@ std::optional<OutputFailure> ReplayOutputs::SaveScreenshot(const QImage& picture
     return std::nullopt;
 }
 
+std::optional<OutputFailure> ReplayOutputs::SaveWaterfall(const QImage& picture) {
+    if (std::string failed = SavePng(picture, WaterfallPicture); !failed.empty()) {
+        return CannotWrite(WaterfallName, failed);
+    }
+    return std::nullopt;
+}
+
 std::optional<OutputFailure> ReplayOutputs::Publish() {
     // Everything is complete before anything takes its final name.
     if (!StatsName.empty()) {
@@ -69,12 +82,14 @@ std::optional<OutputFailure> ReplayOutputs::Publish() {
         return CannotWrite(AudioName, failed);
     }
     std::vector<std::filesystem::path> published;
-    for (const std::filesystem::path* name : {&StatsName, &ScreenshotName, &AudioName}) {
+    for (const std::filesystem::path* name :
+         {&StatsName, &ScreenshotName, &WaterfallName, &AudioName}) {
         if (name->empty()) {
             continue;
         }
         const std::string failed = name == &StatsName        ? StatsFile.Commit()
                                    : name == &ScreenshotName ? Screenshot.Commit()
+                                   : name == &WaterfallName  ? WaterfallPicture.Commit()
                                                              : Audio.Commit();
         if (!failed.empty()) {
             for (const std::filesystem::path& done : published) {

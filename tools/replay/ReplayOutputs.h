@@ -21,15 +21,15 @@ struct OutputFailure {
     std::string What; // "cannot be written: ..."
 };
 
-// What a replay leaves behind: the receiver's audio, and the stats and the screenshot when they
-// are asked for. Each is written under a temporary name beside its own; Publish gives them their
-// names together, and whatever was not published is removed when the set goes, after a failure,
-// a signal or any other early end.
+// What a replay leaves behind: the receiver's audio, and the stats, the screenshot and the
+// waterfall picture when they are asked for. Each is written under a temporary name beside its own;
+// Publish gives them their names together, and whatever was not published is removed when the set
+// goes, after a failure, a signal or any other early end.
 class ReplayOutputs {
 public:
     // An empty name: that output is not wanted.
     ReplayOutputs(std::filesystem::path audio, std::filesystem::path stats,
-                  std::filesystem::path screenshot);
+                  std::filesystem::path screenshot, std::filesystem::path waterfall = {});
 
     // Checks every output and makes it under its temporary name. Done before the first block: a
     // run that could not publish its results is refused at once, not after the whole recording.
@@ -41,6 +41,8 @@ public:
     StatsWriter* Stats() { return StatsName.empty() ? nullptr : &StatsFile; } // null: none
     bool WantsScreenshot() const { return !ScreenshotName.empty(); }
     std::optional<OutputFailure> SaveScreenshot(const QImage& picture);
+    bool WantsWaterfall() const { return !WaterfallName.empty(); }
+    std::optional<OutputFailure> SaveWaterfall(const QImage& picture);
 
     // Completes every output, then renames each into place. One that cannot take its name takes
     // back those already renamed: all appear together or none does.
@@ -50,9 +52,11 @@ private:
     std::filesystem::path AudioName;
     std::filesystem::path StatsName;
     std::filesystem::path ScreenshotName;
+    std::filesystem::path WaterfallName;
     AudioWriter Audio;
     StatsWriter StatsFile;
     PendingFile Screenshot;
+    PendingFile WaterfallPicture;
 };
 
 } // namespace corvane::tools

@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 Corvane developers
 // Per-block drawing cost of the displays: the wide trace, the audio trace and the S-meter as
-// the block chain calls them, into boxes that are plain surfaces.
+// the block chain calls them, into boxes that are plain surfaces; and the waterfall's share of
+// the UI thread per block and per paint.
 #include "Displays.h"
+#include "LabelFont.h"
 #include "PictureBox.h"
+#include "Waterfall.h"
 
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <span>
 
 namespace {
 
@@ -105,6 +111,95 @@ template <typename Box> void BM_AllDisplaysPerBlock(benchmark::State& state) {
 BENCHMARK(BM_AllDisplaysPerBlock<SurfaceBox>)->Unit(benchmark::kMicrosecond);
 // The same without the copies to the boxes: the displays' own share.
 BENCHMARK(BM_AllDisplaysPerBlock<DiscardingBox>)->Unit(benchmark::kMicrosecond);
+
+// The waterfall window's work per block on the UI thread, as it is the wide trace's tap: the
+// trace's points in dBV, the row into the history (with Auto's median), and the row painted
+// into the view's ring image, one scanline. The wide trace's own drawing is not included.
+class RowTap final : public WideTraceTap {
+public:
+    RowTap() : View(Waterfall::Points, 400, QImage::Format_RGB32) { History.SetAuto(true); }
+    void WideTraceDrawn(const Spectrum& traces) override {
+        traces.WideTraceDb(Db);
+        History.AddRow(Db, Ms += 43);
+        Line = (Line + View.height() - 1) % View.height();
+        History.PaintRow(History.Newest(), std::span(reinterpret_cast<Colour*>(View.scanLine(Line)),
+                                                     static_cast<std::size_t>(View.width())));
+    }
+    Waterfall History;
+    QImage View;
+    std::array<float, Waterfall::Points> Db{};
+    std::int64_t Ms = 0;
+    std::int32_t Line = 0;
+};
+
+void BM_WaterfallRowPerBlock(benchmark::State& state) {
+    Bench<> bench;
+    RowTap tap;
+    // The trace drawn once per block outside the timing; the tap timed on its own (the pause
+    // itself adds a little: an upper bound).
+    for (auto _ : state) {
+        state.PauseTiming();
+        bench.displays.DrawWideSpectrum(bench.Next(), 2048, 4);
+        state.ResumeTiming();
+        tap.WideTraceDrawn(bench.displays.Traces);
+    }
+    benchmark::DoNotOptimize(tap.View.pixel(500, tap.Line));
+}
+BENCHMARK(BM_WaterfallRowPerBlock)->Unit(benchmark::kMicrosecond);
+
+// One paint of a 1000 x 400 view as the window does it, into an image standing for the
+// window's backing store: the ring in two slices, the pass band's two lines and the 10 s
+// time stamps (two on screen).
+void BM_WaterfallPaint1000x400(benchmark::State& state) {
+    Bench<> bench;
+    RowTap tap;
+    const LabelFont font;
+    for (int k = 0; k < 600; ++k) {
+        bench.displays.DrawWideSpectrum(bench.Next(), 2048, 4);
+        tap.WideTraceDrawn(bench.displays.Traces);
+    }
+    QImage screen(Waterfall::Points, 400, QImage::Format_RGB32);
+    Surface cell(4 + font.TextWidth("00:00:00"), LabelFont::CellHeight);
+    QImage label;
+    for (auto _ : state) {
+        QPainter painter(&screen);
+        const int h = tap.View.height();
+        painter.drawImage(QPoint(0, 0), tap.View, QRect(0, tap.Line, 1000, h - tap.Line));
+        painter.drawImage(QPoint(0, h - tap.Line), tap.View, QRect(0, 0, 1000, tap.Line));
+        painter.setPen(QColor(0, 255, 0));
+        painter.drawLine(560, 0, 560, h - 1);
+        painter.drawLine(570, 0, 570, h - 1);
+        for (int y = 0; y < h; ++y) {
+            if (tap.History.Marked(tap.History.Newest() - y, 10000)) {
+                cell.Fill(Rgb(0, 0, 0));
+                DrawWaterfallTime(cell, 0, tap.History.RowTimeMs(tap.History.Newest() - y), font);
+                cell.CopyInto(label);
+                painter.drawImage(0, y, label);
+            }
+        }
+    }
+    benchmark::DoNotOptimize(screen.pixel(500, 100));
+}
+BENCHMARK(BM_WaterfallPaint1000x400)->Unit(benchmark::kMicrosecond);
+
+// The whole view painted again from the history (a palette, range, scroll or size change).
+void BM_WaterfallViewFromHistory1000x400(benchmark::State& state) {
+    Bench<> bench;
+    RowTap tap;
+    for (int k = 0; k < 600; ++k) {
+        bench.displays.DrawWideSpectrum(bench.Next(), 2048, 4);
+        tap.WideTraceDrawn(bench.displays.Traces);
+    }
+    for (auto _ : state) {
+        for (int y = 0; y < tap.View.height(); ++y) {
+            tap.History.PaintRow(tap.History.Newest() - y,
+                                 std::span(reinterpret_cast<Colour*>(tap.View.scanLine(y)),
+                                           static_cast<std::size_t>(tap.View.width())));
+        }
+    }
+    benchmark::DoNotOptimize(tap.View.pixel(500, 100));
+}
+BENCHMARK(BM_WaterfallViewFromHistory1000x400)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

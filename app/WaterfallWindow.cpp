@@ -237,6 +237,8 @@ WaterfallWindow::WaterfallWindow(frmReceiver& receiver)
     auto* pause = new QShortcut(QKeySequence(Qt::Key_P), this);
     QObject::connect(pause, &QShortcut::activated, this, [this] { TogglePause(); });
 
+    // Auto at first: a picture that suits whatever front end and level is connected.
+    chkAuto->setChecked(true);
     // 1000 columns, aligned with the wide spectrum, and about 400 rows.
     resize(sizeHint());
     View->setFocus();
@@ -248,6 +250,9 @@ void WaterfallWindow::WideTraceDrawn(const Spectrum& traces) {
     traces.WideTraceDb(Db);
     const std::uint64_t colours = Picture.ColoursVersion();
     Picture.AddRow(Db, QTime::currentTime().msecsSinceStartOfDay());
+    if (!Pause) { // a paused picture keeps its colours too
+        Picture.FollowNoise();
+    }
     View->RowAdded();
     if (!View->Live()) {
         // Once the history loses rows the held view showed, it moves up to the oldest kept.
@@ -319,8 +324,7 @@ void WaterfallWindow::FloorChanged() {
         const QSignalBlocker quiet(spnCeiling);
         spnCeiling->setValue(spnFloor->value() + 1);
     }
-    Picture.SetRange(spnFloor->value(), spnCeiling->value());
-    View->update();
+    ApplyRange();
 }
 
 void WaterfallWindow::CeilingChanged() {
@@ -328,8 +332,14 @@ void WaterfallWindow::CeilingChanged() {
         const QSignalBlocker quiet(spnFloor);
         spnFloor->setValue(spnCeiling->value() - 1);
     }
-    Picture.SetRange(spnFloor->value(), spnCeiling->value());
-    View->update();
+    ApplyRange();
+}
+
+void WaterfallWindow::ApplyRange() {
+    if (!chkAuto->isChecked()) { // with Auto the boxes only show the range it chose
+        Picture.SetRange(spnFloor->value(), spnCeiling->value());
+        View->update();
+    }
 }
 
 void WaterfallWindow::AutoChanged() {
@@ -340,7 +350,7 @@ void WaterfallWindow::AutoChanged() {
     if (on) {
         ShowRange();
     } else { // the range Auto reached, as the boxes show it, stays
-        Picture.SetRange(spnFloor->value(), spnCeiling->value());
+        ApplyRange();
     }
     View->update();
 }

@@ -100,7 +100,8 @@ public:
 
     // --- Remembered settings. Palette names: "classic", "viridis" (false for any other: nothing
     // changes). Floor -140..-1 dBV and ceiling -139..0 dBV, whole dB; a ceiling not above the
-    // floor moves the other one. With Auto on the two follow the noise and are shown, not set.
+    // floor moves the other one. With Auto on (as at first) the two follow the noise and are
+    // shown, not set: restore them with Auto off, then Auto.
     QString PaletteName() const;
     bool SetPaletteName(const QString& name);
     std::int32_t FloorDb() const;
@@ -146,7 +147,8 @@ protected:
 
 private:
     void DrawAxis();
-    void ShowRange(); // the spin boxes show the range in use (Auto's too)
+    void ShowRange();  // the spin boxes show the range in use (Auto's too)
+    void ApplyRange(); // the spin boxes' range to the picture, unless Auto chooses it
 
     Surface AxisDC;                            // the axis as drawn, view width x axis height
     std::array<float, Waterfall::Points> Db{}; // the newest row, dBV

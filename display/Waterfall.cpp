@@ -161,7 +161,6 @@ void Waterfall::AddRow(std::span<const float> db, std::int64_t timeMs) {
     }
     Times[slot] = timeMs;
     ++Added;
-    RecolourFor(Added - 1);
 }
 
 void Waterfall::AddLevels(std::span<const std::uint8_t> levels, std::int64_t timeMs) {
@@ -172,7 +171,6 @@ void Waterfall::AddLevels(std::span<const std::uint8_t> levels, std::int64_t tim
     std::copy_n(levels.begin(), PointCount, Ring.get() + slot * PointCount);
     Times[slot] = timeMs;
     ++Added;
-    RecolourFor(Added - 1);
 }
 
 void Waterfall::Clear() {
@@ -245,11 +243,11 @@ std::uint8_t Waterfall::MedianLevel(std::span<const std::uint8_t> levels) {
     return static_cast<std::uint8_t>(Levels - 1);
 }
 
-void Waterfall::RecolourFor(std::int64_t row) {
-    if (!AutoRange) {
+void Waterfall::FollowNoise() {
+    if (!AutoRange || Added == 0) {
         return;
     }
-    const double noise = LevelDb(MedianLevel(RowLevels(row)));
+    const double noise = LevelDb(MedianLevel(RowLevels(Newest())));
     if (std::abs(noise - Floor) > AutoHysteresisDb) {
         SetRange(noise, noise + AutoSpanDb);
     }

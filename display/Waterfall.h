@@ -97,11 +97,13 @@ public:
     void SetRange(double floorDb, double ceilingDb);
     double FloorDb() const { return Floor; }
     double CeilingDb() const { return Ceiling; }
-    // Auto: after each row the floor goes to the row's median level (the band's noise: most of
-    // the band is empty) when that moved more than AutoHysteresisDb from it, the ceiling
-    // AutoSpanDb above. Turning it on takes the newest row's noise at once.
+    // Auto: the floor at the newest row's median level (the band's noise: most of the band is
+    // empty), the ceiling AutoSpanDb above. Turning it on takes the newest row's noise at once;
+    // after that FollowNoise (called after each row, unless the picture is to stay as it is)
+    // moves them when the noise moved more than AutoHysteresisDb.
     void SetAuto(bool on);
     bool Auto() const { return AutoRange; }
+    void FollowNoise();
     const ColourTable& Colours() const { return Table; }
     // Goes up whenever Colours() changes: a view painted under an older version is repainted.
     std::uint64_t ColoursVersion() const { return TableVersion; }
@@ -116,7 +118,6 @@ public:
     void PaintRow(std::int64_t row, std::span<Colour> pixels) const;
 
 private:
-    void RecolourFor(std::int64_t row); // Auto's step after a row
     void Recolour();
 
     std::int32_t CapacityRows;

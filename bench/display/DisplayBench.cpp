@@ -121,6 +121,7 @@ public:
     void WideTraceDrawn(const Spectrum& traces) override {
         traces.WideTraceDb(Db);
         History.AddRow(Db, Ms += 43);
+        History.FollowNoise();
         Line = (Line + View.height() - 1) % View.height();
         History.PaintRow(History.Newest(), std::span(reinterpret_cast<Colour*>(View.scanLine(Line)),
                                                      static_cast<std::size_t>(View.width())));

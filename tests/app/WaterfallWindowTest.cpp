@@ -206,6 +206,7 @@ TEST_F(WaterfallWindowTest, TheWheelTunesAsOverTheTraceAndWithShiftScrollsTheHis
 
 TEST_F(WaterfallWindowTest, PixelsShowThePalettesColoursThePassBandAndTheTimeStamps) {
     WaterfallWindow& fall = Open();
+    fall.SetAutoRange(false);
     fall.SetFloorDb(-140);
     fall.SetCeilingDb(0);
     w().Slider1->setValue(4800); // CW 500: pass band 575-1075 Hz above... marker 10 columns
@@ -282,6 +283,7 @@ TEST_F(WaterfallWindowTest, PixelsShowThePalettesColoursThePassBandAndTheTimeSta
 
 TEST_F(WaterfallWindowTest, TheRingOfTheViewWrapsWithoutASeamAndANarrowerViewKeepsTheStrongest) {
     WaterfallWindow& fall = Open();
+    fall.SetAutoRange(false);
     fall.SetFloorDb(-140);
     fall.SetCeilingDb(0);
     const int h = fall.View->height();
@@ -353,6 +355,8 @@ TEST_F(WaterfallWindowTest, RememberedSettingsGoThroughTheWindowsOwnControls) {
     EXPECT_FALSE(fall.SetPaletteName(QStringLiteral("rainbow")));
     EXPECT_EQ(fall.PaletteName(), "viridis");
 
+    EXPECT_TRUE(fall.AutoRange()); // at first
+    fall.SetAutoRange(false);
     fall.SetFloorDb(-110);
     fall.SetCeilingDb(-50);
     EXPECT_EQ(fall.FloorDb(), -110);
@@ -370,9 +374,13 @@ TEST_F(WaterfallWindowTest, RememberedSettingsGoThroughTheWindowsOwnControls) {
     EXPECT_NEAR(fall.Picture.FloorDb(), -97.0, 0.3);
     EXPECT_EQ(fall.FloorDb(), -97);
     EXPECT_EQ(fall.CeilingDb(), -37);
+    fall.SetFloorDb(-120); // shown, not set, while Auto chooses
+    EXPECT_NEAR(fall.Picture.FloorDb(), -97.0, 0.3);
+    fall.SetFloorDb(-97);
     fall.SetAutoRange(false);
     EXPECT_TRUE(fall.spnFloor->isEnabled());
     EXPECT_DOUBLE_EQ(fall.Picture.FloorDb(), -97.0);
+    EXPECT_DOUBLE_EQ(fall.Picture.CeilingDb(), -37.0);
 
     fall.setGeometry(40, 50, 700, 300);
     const QByteArray geometry = fall.saveGeometry();

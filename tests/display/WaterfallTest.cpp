@@ -141,20 +141,26 @@ TEST(WaterfallColours, AutoPutsTheFloorAtTheNoiseAndFollowsItOnlyWhenItMoves) {
     EXPECT_DOUBLE_EQ(w.FloorDb(), noise);
     EXPECT_DOUBLE_EQ(w.CeilingDb(), noise + Waterfall::AutoSpanDb);
 
-    // A row a dB louder keeps the colours (no flicker); five dB louder moves them.
+    // A row a dB louder keeps the colours (no flicker); five dB louder moves them, when the
+    // picture follows the noise.
     const std::uint64_t version = w.ColoursVersion();
     w.AddRow(Row(-99.0f), 1);
+    w.FollowNoise();
     EXPECT_DOUBLE_EQ(w.FloorDb(), noise);
     EXPECT_EQ(w.ColoursVersion(), version);
     w.AddRow(Row(-95.0f), 2);
+    EXPECT_DOUBLE_EQ(w.FloorDb(), noise); // not yet followed
+    w.FollowNoise();
     EXPECT_NEAR(w.FloorDb(), -95.0, 0.3);
     EXPECT_GT(w.ColoursVersion(), version);
     // Near the top the ceiling stops at 0 dBV.
     w.AddRow(Row(-10.0f), 3);
+    w.FollowNoise();
     EXPECT_DOUBLE_EQ(w.CeilingDb(), 0.0);
 
     w.SetAuto(false);
     w.AddRow(Row(-100.0f), 4);
+    w.FollowNoise();
     EXPECT_DOUBLE_EQ(w.CeilingDb(), 0.0);
 
     const std::array<std::uint8_t, 4> even{7, 3, 9, 5};

@@ -198,6 +198,9 @@ WaterfallWindow::WaterfallWindow(frmReceiver& receiver)
     spnCeiling->setSuffix(QStringLiteral(" dBV"));
     spnCeiling->setValue(static_cast<int>(Picture.CeilingDb()));
     spnCeiling->setFocusPolicy(Qt::ClickFocus);
+    for (QSpinBox* box : {spnFloor, spnCeiling}) { // room for "-140 dBV" in any style
+        box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("-140 dBV")) + 40);
+    }
     chkAuto = new QCheckBox(QStringLiteral("Auto"), this);
     chkAuto->setToolTip(QStringLiteral("Floor at the band's noise, ceiling 60 dB above it"));
     chkAuto->setFocusPolicy(Qt::ClickFocus);

@@ -4,6 +4,7 @@
 
 #include "ReceiverControls.h"
 #include "Tuning.h"
+#include "WaterfallWindow.h"
 #include "frmReceiver.h"
 
 #include <QCheckBox>
@@ -14,6 +15,7 @@
 #include <QSlider>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QWidget>
 
 #include <array>
 #include <optional>
@@ -24,8 +26,8 @@ namespace corvane {
 namespace {
 
 // One remembered choice: its key, what a valid value looks like (for the warning), how the
-// window shows it now, and how it is made again on the window's controls (false when the text
-// is not a valid value; nothing is touched then).
+// window shows it now (empty: not kept this time, the key goes), and how it is made again on
+// the window's controls (false when the text is not a valid value; nothing is touched then).
 struct Setting {
     const char* Key;
     const char* Expected;
@@ -183,6 +185,88 @@ const Setting Remembered[] = {
          }
          return on.has_value();
      }},
+    // The waterfall's window: where it stands, its colours and range, then whether it is open,
+    // so that it opens where it was. While Auto chooses the range, the floor and ceiling are
+    // not the operator's and are not kept; kept, they were set with Auto off.
+    {"waterfall-geometry", "a window geometry saved by Corvane",
+     [](const frmReceiver& w) -> QString {
+         if (w.frmWaterfall == nullptr) {
+             return {};
+         }
+         return QString::fromLatin1(w.frmWaterfall->saveGeometry().toBase64());
+     },
+     [](frmReceiver& w, const QString& text) {
+         // Tried on a window of no consequence first: one that is not a geometry leaves the
+         // waterfall unmade, as at start.
+         const QByteArray geometry = QByteArray::fromBase64(text.toLatin1());
+         QWidget probe;
+         return probe.restoreGeometry(geometry) && w.WaterfallPanel().restoreGeometry(geometry);
+     }},
+    {"waterfall-palette", "classic or viridis",
+     [](const frmReceiver& w) -> QString {
+         if (w.frmWaterfall == nullptr) {
+             return {};
+         }
+         return w.frmWaterfall->PaletteName();
+     },
+     [](frmReceiver& w, const QString& text) {
+         // A name that is not one leaves the waterfall unmade, as at start.
+         return Waterfall::PaletteNamed(text.toStdString()).has_value() &&
+                w.WaterfallPanel().SetPaletteName(text);
+     }},
+    {"waterfall-floor", "a whole number of dBV from -140 to -1",
+     [](const frmReceiver& w) -> QString {
+         if (w.frmWaterfall == nullptr || w.frmWaterfall->AutoRange()) {
+             return {};
+         }
+         return QString::number(w.frmWaterfall->FloorDb());
+     },
+     [](frmReceiver& w, const QString& text) {
+         const auto db = WholeIn(text, -140, -1);
+         if (db) {
+             w.WaterfallPanel().SetAutoRange(false);
+             w.WaterfallPanel().SetFloorDb(*db);
+         }
+         return db.has_value();
+     }},
+    {"waterfall-ceiling", "a whole number of dBV from -139 to 0",
+     [](const frmReceiver& w) -> QString {
+         if (w.frmWaterfall == nullptr || w.frmWaterfall->AutoRange()) {
+             return {};
+         }
+         return QString::number(w.frmWaterfall->CeilingDb());
+     },
+     [](frmReceiver& w, const QString& text) {
+         const auto db = WholeIn(text, -139, 0);
+         if (db) {
+             w.WaterfallPanel().SetAutoRange(false);
+             w.WaterfallPanel().SetCeilingDb(*db);
+         }
+         return db.has_value();
+     }},
+    {"waterfall-auto", "true or false",
+     [](const frmReceiver& w) -> QString {
+         if (w.frmWaterfall == nullptr) {
+             return {};
+         }
+         return BoxWords.Of(w.frmWaterfall->AutoRange());
+     },
+     [](frmReceiver& w, const QString& text) {
+         const auto on = BoxWords.Find(text);
+         if (on) {
+             w.WaterfallPanel().SetAutoRange(*on);
+         }
+         return on.has_value();
+     }},
+    {"waterfall", "true or false",
+     [](const frmReceiver& w) -> QString { return BoxWords.Of(w.WaterfallOpen()); },
+     [](frmReceiver& w, const QString& text) {
+         const auto open = BoxWords.Find(text);
+         if (open) {
+             w.SetWaterfallOpen(*open);
+         }
+         return open.has_value();
+     }},
 };
 
 // A value as written: QSettings reads "a,b" as a list; it is given back whole.
@@ -233,7 +317,12 @@ std::vector<std::string> RememberedSettings::Restore(frmReceiver& window) const 
 std::string RememberedSettings::Save(const frmReceiver& window) const {
     QSettings stored(Path, QSettings::IniFormat);
     for (const Setting& setting : Remembered) {
-        stored.setValue(QString::fromLatin1(setting.Key), setting.Read(window));
+        const QString key = QString::fromLatin1(setting.Key);
+        if (const QString value = setting.Read(window); !value.isEmpty()) {
+            stored.setValue(key, value);
+        } else { // as at its default (a waterfall never made is as it starts)
+            stored.remove(key);
+        }
     }
     stored.sync();
     if (stored.status() != QSettings::NoError) {

@@ -12,9 +12,10 @@ namespace corvane {
 class frmReceiver;
 
 // The operator's choices kept from one start to the next, when asked for (remember=true in
-// corvane.conf, or --remember): mode, tuning, AGC, GAIN, analysis window, video filter and the
-// front end's boxes. They live in a file of their own beside corvane.conf, so that the
-// operator's hand-written file is never rewritten.
+// corvane.conf, or --remember): mode, tuning, AGC, GAIN, analysis window, video filter, the
+// front end's boxes, and the waterfall's place, colours, range and whether it is open. They live in
+// a file of their own beside corvane.conf, so that the operator's hand-written file is never
+// rewritten.
 //
 // Restoring makes each choice on the window's own control, as a click or a slider move would,
 // so a start is exactly as if the operator had made those choices by hand. A value that cannot

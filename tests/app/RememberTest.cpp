@@ -7,6 +7,7 @@
 
 #include "ReceiverControls.h"
 #include "RememberedSettings.h"
+#include "WaterfallWindow.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -37,14 +38,45 @@ struct Shown {
     std::int32_t VideoFilter;
     bool SwapIq;
     bool CorrectIq;
+    // The waterfall: open, and (once made) its palette, Auto, range and size.
+    bool WaterfallOpen;
+    std::string Palette;
+    bool Auto;
+    std::int32_t Floor;
+    std::int32_t Ceiling;
+    std::int32_t Width;
+    std::int32_t Height;
 
     bool operator==(const Shown&) const = default;
 };
 
 Shown ShownBy(const frmReceiver& w) {
-    Shown s{Readout(w),      {},           w.Slider1->value(), w.Slider2->value(),
-            w.Settings.Mode, w.Dsp->AgcOn, w.Dsp->AgcLength,   w.Dsp->MaxGain,
-            w.VideoFilter,   w.SwapIq,     w.CorrectIq};
+    Shown s{Readout(w),
+            {},
+            w.Slider1->value(),
+            w.Slider2->value(),
+            w.Settings.Mode,
+            w.Dsp->AgcOn,
+            w.Dsp->AgcLength,
+            w.Dsp->MaxGain,
+            w.VideoFilter,
+            w.SwapIq,
+            w.CorrectIq,
+            w.WaterfallOpen(),
+            "",
+            false,
+            0,
+            0,
+            0,
+            0};
+    if (const WaterfallWindow* fall = w.frmWaterfall) {
+        s.Palette = fall->PaletteName().toStdString();
+        s.Auto = fall->AutoRange();
+        s.Floor = fall->FloorDb();
+        s.Ceiling = fall->CeilingDb();
+        s.Width = fall->width();
+        s.Height = fall->height();
+    }
     for (const QAbstractButton* b : std::initializer_list<const QAbstractButton*>{
              w.OptCW100, w.OptCW500, w.OptUsb, w.OptLsb, w.OptAgcFast, w.OptAgcSlow, w.OptAgcOff,
              w.Option1, w.Option2, w.Option3, w.Option4, w.Option5, w.Option6, w.Option7,
@@ -65,6 +97,13 @@ void ChooseEverything(frmReceiver& w) {
     controls.Tune(-12340);
     controls.SetSwapIq(true);
     controls.SetIqCorrection(true);
+    w.SetWaterfallOpen(true);
+    WaterfallWindow& fall = w.WaterfallPanel();
+    fall.resize(700, 333);
+    fall.SetPaletteName(QStringLiteral("viridis"));
+    fall.SetAutoRange(false);
+    fall.SetFloorDb(-111);
+    fall.SetCeilingDb(-47);
 }
 
 class Remembering : public ::testing::Test {
@@ -139,6 +178,10 @@ TEST_F(Remembering, ValuesThatCannotBeUsedAreToldOneByOneAndLeftAtTheirDefaults)
           "video-filter=3\n"
           "swap-iq=yes\n"
           "iq-correction=true\n"
+          "waterfall-geometry=not a geometry\n"
+          "waterfall-palette=rainbow\n"
+          "waterfall-floor=-150\n"
+          "waterfall=perhaps\n"
           "some-later-setting=1\n");
     Receiver rx;
     ASSERT_TRUE(rx.Load());
@@ -151,6 +194,12 @@ TEST_F(Remembering, ValuesThatCannotBeUsedAreToldOneByOneAndLeftAtTheirDefaults)
                             file + ": tuning=30000 is not a whole number of Hz from -23800 to "
                                    "23800; ignored",
                             file + ": swap-iq=yes is not true or false; ignored",
+                            file + ": waterfall-geometry=not a geometry is not a window "
+                                   "geometry saved by Corvane; ignored",
+                            file + ": waterfall-palette=rainbow is not classic or viridis; ignored",
+                            file + ": waterfall-floor=-150 is not a whole number of dBV from -140 "
+                                   "to -1; ignored",
+                            file + ": waterfall=perhaps is not true or false; ignored",
                         }));
     // The good ones are made; the others stay as a start without them leaves them.
     Receiver expected;

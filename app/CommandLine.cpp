@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 
 #include "ReceiverControls.h"
+#include "RemoteProtocol.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -24,12 +25,16 @@ const char* const CorvaneUsage =
     "                      default 7056000)\n"
     "  --verbose           print the loss counters on stderr at every OFF and at exit\n"
     "  --remember          restore the settings of the last session and save them at closing\n"
+    "  --remote [ADDRESS:]PORT\n"
+    "                      remote control over Hamlib's network protocol (rigctld, rig model\n"
+    "                      2, usually port 4532) for WSJT-X, fldigi, gpredict, rigctl; on\n"
+    "                      127.0.0.1 unless ADDRESS (IPv4 or localhost) is given\n"
     "  --help, --version\n"
-    "Without --capture, --playback, --lo-frequency or --remember the keys capture=,\n"
-    "playback=, lo-frequency= and remember= (true or false) of ~/.config/corvane/corvane.conf\n"
-    "apply, and without those the defaults.\n"
+    "Without --capture, --playback, --lo-frequency, --remember or --remote the keys capture=,\n"
+    "playback=, lo-frequency=, remember= (true or false) and remote= of\n"
+    "~/.config/corvane/corvane.conf apply, and without those the defaults (no remote control).\n"
     "Exit status: 0 done; 1 no sound device, an unknown device, a value in the configuration\n"
-    "file that is not one, or no display; 2 usage error.\n";
+    "file that is not one, the remote port in use, or no display; 2 usage error.\n";
 
 namespace {
 
@@ -53,16 +58,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words) {
     const QCommandLineOption playback(QStringLiteral("playback"), {}, QStringLiteral("NAME"));
     const QCommandLineOption recordIq(QStringLiteral("record-iq"), {}, QStringLiteral("FILE"));
     const QCommandLineOption loFrequency(QStringLiteral("lo-frequency"), {}, QStringLiteral("HZ"));
+    const QCommandLineOption remote(QStringLiteral("remote"), {}, QStringLiteral("PORT"));
     QCommandLineParser parser;
-    parser.addOptions(
-        {help, version, listDevices, verbose, remember, capture, playback, recordIq, loFrequency});
+    parser.addOptions({help, version, listDevices, verbose, remember, capture, playback, recordIq,
+                       loFrequency, remote});
 
     CommandLine line;
     const std::pair<const QCommandLineOption*, std::string*> valued[] = {
-        {&capture, &line.Capture},
-        {&playback, &line.Playback},
-        {&recordIq, &line.RecordIq},
-        {&loFrequency, &line.LoFrequency},
+        {&capture, &line.Capture},         {&playback, &line.Playback}, {&recordIq, &line.RecordIq},
+        {&loFrequency, &line.LoFrequency}, {&remote, &line.Remote},
     };
     const auto takesValue = [&](const QString& word) {
         return std::any_of(std::begin(valued), std::end(valued), [&](const auto& option) {
@@ -115,6 +119,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words) {
                               QStringLiteral("--lo-frequency must be a whole number of Hz from "
                                              "24000 to 99976000, not \"%1\"")
                                   .arg(value));
+            }
+            if (given == &remote && !ParseRemoteEndpoint(WordBytes(value))) {
+                return Answer(Action::UsageError, QString::fromLatin1(RemoteUsageProblem) +
+                                                      QStringLiteral(", not \"%1\"").arg(value));
             }
             *into = WordBytes(value); // given twice, the last one counts
         }

@@ -34,6 +34,7 @@ struct CommandLine {
     std::string Playback;
     std::string RecordIq;
     std::string LoFrequency; // a valid frequency, as written
+    std::string Remote;      // a valid [ADDRESS:]PORT for the remote control, as written
     bool ListDevices = false;
     bool Verbose = false;
     bool Remember = false; // --remember: keep the operator's choices from one start to the next

@@ -4,6 +4,7 @@
 
 #include "Constants.h"
 #include "ModeTable.h"
+#include "RemoteServer.h"
 #include "RunCaption.h"
 #include "Tuning.h"
 #include "WaterfallWindow.h"
@@ -286,8 +287,12 @@ void frmReceiver::SetTuningSlider(double requested) {
 
 void frmReceiver::Picture2_MouseDown(std::int16_t, std::int16_t, double X, double) {
     // 1000 pixels show 48000 Hz; pixel 500 is 0 Hz.
-    SetTuningSlider((X - 500) * (48000.0 / 1000.0));
-    UpdateTuning(); // also when the click lands on the current offset
+    TuneTo((X - 500) * (48000.0 / 1000.0));
+}
+
+void frmReceiver::TuneTo(double offsetHz) {
+    SetTuningSlider(offsetHz);
+    UpdateTuning(); // also when the request lands on the current offset
 }
 
 void frmReceiver::Picture2_MouseMove(std::int16_t Button, std::int16_t, double X, double) {
@@ -449,6 +454,50 @@ void frmReceiver::SetWaterfallOpen(bool open) {
 }
 
 // ------------------------------------------------------------------------------------------
+// Remote control.
+
+std::string frmReceiver::StartRemote(const RemoteEndpoint& at) {
+    Remote = std::make_unique<RemoteServer>(
+        RemoteServer::Receiver{[this] { return RemoteView(); },
+                               [this](const RemoteAction& action) { RemoteAct(action); }});
+    std::string why = Remote->Listen(at);
+    if (!why.empty()) {
+        Remote.reset();
+    }
+    return why;
+}
+
+RemoteState frmReceiver::RemoteView() const {
+    RemoteState state;
+    state.LoHz = LoFrequencyHz;
+    state.OffsetHz = static_cast<std::int32_t>(std::nearbyint(TuneOffset));
+    state.Mode = Settings.Mode;
+    state.Agc = OptAgcOff->isChecked()    ? AgcChoice::Off
+                : OptAgcSlow->isChecked() ? AgcChoice::Slow
+                                          : AgcChoice::Fast;
+    state.SmeterLevel = Dsp->SmeterLevel;
+    return state;
+}
+
+void frmReceiver::RemoteAct(const RemoteAction& action) {
+    // Each request is what the operator's control does: the same clicks, the same handlers.
+    ReceiverControls controls(*this);
+    switch (action.What) {
+    case RemoteAction::Kind::None:
+        break;
+    case RemoteAction::Kind::Tune:
+        TuneTo(action.OffsetHz);
+        break;
+    case RemoteAction::Kind::Mode:
+        controls.SelectMode(action.Mode);
+        break;
+    case RemoteAction::Kind::Agc:
+        controls.SelectAgc(action.Agc);
+        break;
+    }
+}
+
+// ------------------------------------------------------------------------------------------
 // Power, timers, closing.
 
 void frmReceiver::cmdOn_Click() {
@@ -516,6 +565,7 @@ void frmReceiver::closeEvent(QCloseEvent* event) {
     if (Cancel) {
         event->ignore();
     } else {
+        Remote.reset(); // clients are let go with the window
         Timer1.SetInterval(0);
         Timer2.SetInterval(0);
         if (frmWaterfall != nullptr) { // goes with the receiver; the box keeps saying it was open

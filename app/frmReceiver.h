@@ -11,6 +11,7 @@
 #include "ModDsp.h"
 #include "PictureBoxWidget.h"
 #include "ReceiverSettings.h"
+#include "RemoteProtocol.h"
 #include "SoundSystem.h"
 
 #include <QWidget>
@@ -35,6 +36,7 @@ class QSlider;
 namespace corvane {
 
 class WaterfallWindow;
+class RemoteServer;
 
 // The receiver's only window: its controls, start-up, the operator's handlers, tuning, power,
 // timers and closing. It owns the signal chain, the displays and the block exchange; the sound
@@ -87,6 +89,9 @@ public:
     void CmdP_Click(std::int32_t Index);
     void CmdM_Click(std::int32_t Index);
     void UpdateTuning();
+    // Tunes to `offsetHz` as a click on the wide spectrum does: Slider1 (rounded, limited to
+    // its range), then the tuning routine.
+    void TuneTo(double offsetHz);
 
     // --- Power, timers, closing.
     void cmdOn_Click();
@@ -141,6 +146,14 @@ public:
     void SetWaterfallOpen(bool open); // ticks or clears the box, as the operator would
     WaterfallWindow& WaterfallPanel();
     WaterfallWindow* frmWaterfall = nullptr; // null until first needed
+
+    // --- Remote control over Hamlib's network protocol (--remote): off unless started.
+    // Listens at `at` (port 0: any free one); empty when listening, else why not, for the
+    // operator. Clients act on the controls as the operator does, between blocks.
+    std::string StartRemote(const RemoteEndpoint& at);
+    std::unique_ptr<RemoteServer> Remote;       // null without --remote
+    RemoteState RemoteView() const;             // what a client reads
+    void RemoteAct(const RemoteAction& action); // a client's request, made on the controls
 
     // One line on stderr with the loss counters at every OFF, failure and exit.
     bool LogCounters = false;

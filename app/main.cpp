@@ -8,6 +8,7 @@
 #include "PulseAudioSound.h"
 #include "ReceiverControls.h"
 #include "RememberedSettings.h"
+#include "RemoteProtocol.h"
 #include "frmReceiver.h"
 
 #include <QApplication>
@@ -99,6 +100,9 @@ int main(int argc, char** argv) {
         options.LoFrequency =
             config.value(QStringLiteral("lo-frequency")).toString().trimmed().toStdString();
     }
+    if (options.Remote.empty()) {
+        options.Remote = config.value(QStringLiteral("remote")).toString().trimmed().toStdString();
+    }
 
     // Remembering is the operator's standing choice too; --remember turns it on for one start.
     const QString rememberWord = config.value(QStringLiteral("remember")).toString().trimmed();
@@ -129,6 +133,12 @@ int main(int argc, char** argv) {
     if (problem.empty() && rememberBad && !options.Remember) {
         problem = "remember=" + rememberWord.toStdString() + " in " +
                   config.fileName().toStdString() + " is not true or false.";
+    }
+    if (problem.empty() && !options.Remote.empty() &&
+        !corvane::ParseRemoteEndpoint(options.Remote)) {
+        problem = "remote=" + options.Remote + " in " + config.fileName().toStdString() +
+                  " is not a remote-control address: give a port from 1 to 65535, alone or "
+                  "after an IPv4 address or localhost and a colon (4532, 127.0.0.1:4532).";
     }
     if (problem.empty() && (!options.Capture.empty() || !options.Playback.empty())) {
         const corvane::SoundStatus st = ListDevices(pulse, lists);
@@ -173,6 +183,22 @@ int main(int argc, char** argv) {
     window.LogCounters = options.Verbose;
     if (!options.LoFrequency.empty()) {
         window.SetLoFrequency(*corvane::ParseLoFrequency(options.LoFrequency));
+    }
+    if (!options.Remote.empty()) {
+        // Asked for and not to be had (the port taken): said and ended like an unknown device,
+        // so that WSJT-X and the like never talk unknowingly to whatever holds the port.
+        const corvane::RemoteEndpoint at = *corvane::ParseRemoteEndpoint(options.Remote);
+        if (const std::string why = window.StartRemote(at); !why.empty()) {
+            std::fprintf(stderr, "corvane: %s\n", why.c_str());
+            if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
+                QMessageBox::critical(nullptr, QStringLiteral("Corvane 2.1"),
+                                      QString::fromStdString(why));
+            }
+            return 1;
+        }
+        if (const std::string notice = corvane::RemoteStartNotice(at); !notice.empty()) {
+            std::fprintf(stderr, "corvane: %s\n", notice.c_str());
+        }
     }
     if (!window.Form_Load()) {
         return 1; // no sound card: the operator has been told

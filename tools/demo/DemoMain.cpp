@@ -11,6 +11,8 @@
 #include "frmReceiver.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
 
 #include <portaudio.h>
 
@@ -126,7 +128,23 @@ int main(int argc, char** argv) {
         corvane::VirtualSoundCard card(band, speaker, {corvane::CardClock::RealTime, 256, 256});
         corvane::frmReceiver window(card);
         window.setWindowTitle(window.windowTitle() + QStringLiteral(" - demo band"));
-        if (window.Form_Load()) {
+        std::string remoteProblem;
+        if (line.Remote) {
+            remoteProblem = window.StartRemote(*line.Remote);
+            if (!remoteProblem.empty()) {
+                std::cerr << "corvane-demo: " << remoteProblem << '\n';
+                if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
+                    QMessageBox::critical(nullptr, window.windowTitle(),
+                                          QString::fromStdString(remoteProblem));
+                }
+            } else if (const std::string notice = corvane::RemoteStartNotice(*line.Remote);
+                       !notice.empty()) {
+                std::cerr << "corvane-demo: " << notice << '\n';
+            }
+        }
+        if (!remoteProblem.empty()) {
+            status = 1;
+        } else if (window.Form_Load()) {
             if (line.LoHz) {
                 window.SetLoFrequency(*line.LoHz);
             }

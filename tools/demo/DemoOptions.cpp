@@ -9,13 +9,18 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <algorithm>
 #include <charconv>
 
 namespace corvane::tools {
 
 const char* const DemoUsage =
-    "usage: corvane-demo [--lo-frequency HZ]    the receiver on a built-in synthetic band\n"
-    "                                           (HZ: the readout's centre, 24000..99976000)\n"
+    "usage: corvane-demo [--lo-frequency HZ] [--remote [ADDRESS:]PORT]\n"
+    "                                           the receiver on a built-in synthetic band\n"
+    "                                           (HZ: the readout's centre, 24000..99976000;\n"
+    "                                           --remote: remote control over Hamlib's\n"
+    "                                           network protocol, rigctld's, usually port\n"
+    "                                           4532, on 127.0.0.1 unless ADDRESS is given)\n"
     "       corvane-demo --write-band FILE.wav --seconds N\n"
     "                                           the same band as an I/Q recording\n"
     "       corvane-demo --probe-capture        exit 0 when a sound capture device exists\n"
@@ -77,40 +82,58 @@ DemoCommandLine ParseDemoCommandLine(const std::vector<std::string>& words) {
         return band;
     }
 
-    // The window. Its one option comes off the line wherever it stands, with a value written
+    // The window. Its options come off the line wherever they stand, with a value written
     // apart whatever that looks like; every other word is left for Qt, which takes its own and
     // leaves the rest to be refused.
     const QCommandLineOption loFrequency(QStringLiteral("lo-frequency"), {}, QStringLiteral("HZ"));
-    const QString option = QStringLiteral("--lo-frequency");
+    const QCommandLineOption remote(QStringLiteral("remote"), {}, QStringLiteral("PORT"));
+    const QStringList options{QStringLiteral("--lo-frequency"), QStringLiteral("--remote")};
     DemoCommandLine window = Answer(Action::Window);
     QStringList ours{line.value(0)};
     for (qsizetype i = 1; i < line.size(); ++i) {
-        if (line[i] == option) {
+        const QString name = line[i].section(QLatin1Char('='), 0, 0);
+        if (options.contains(line[i])) {
             ours << line[i];
             if (i + 1 < line.size()) {
                 ours << line[++i];
             }
-        } else if (line[i].startsWith(option + QLatin1Char('='))) {
+        } else if (options.contains(name) && line[i].contains(QLatin1Char('='))) {
             ours << line[i];
         } else {
             window.QtWords.push_back(static_cast<std::size_t>(i));
         }
     }
     QCommandLineParser parser;
-    parser.addOption(loFrequency);
+    parser.addOptions({loFrequency, remote});
     parser.parse(ours);
     // Each must be a frequency, the last one counts; more names than values: the line ended
     // where one was due.
     const QStringList centres = parser.values(loFrequency);
+    const QStringList addresses = parser.values(remote);
     for (const QString& hz : centres) {
         window.LoHz = ParseLoFrequency(WordBytes(hz));
         if (!window.LoHz) {
             break;
         }
     }
-    if ((!centres.isEmpty() && !window.LoHz) || parser.optionNames().size() > centres.size()) {
+    const QStringList given = parser.optionNames();
+    const auto named = [&](const QString& option) {
+        return static_cast<qsizetype>(std::count(given.begin(), given.end(), option));
+    };
+    if ((!centres.isEmpty() && !window.LoHz) ||
+        named(QStringLiteral("lo-frequency")) > centres.size()) {
         return Answer(Action::UsageError,
                       "--lo-frequency needs a whole number of Hz from 24000 to 99976000");
+    }
+    for (const QString& at : addresses) {
+        window.Remote = ParseRemoteEndpoint(WordBytes(at));
+        if (!window.Remote) {
+            return Answer(Action::UsageError,
+                          std::string(RemoteUsageProblem) + ", not \"" + WordBytes(at) + "\"");
+        }
+    }
+    if (named(QStringLiteral("remote")) > addresses.size()) {
+        return Answer(Action::UsageError, std::string(RemoteUsageProblem));
     }
     return window;
 }

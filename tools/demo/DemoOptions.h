@@ -5,6 +5,8 @@
 // leaves it, and whatever Qt leaves in turn is refused.
 #pragma once
 
+#include "RemoteProtocol.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -19,8 +21,9 @@ extern const char* const DemoUsage;
 struct DemoCommandLine {
     enum class Action { Window, Help, ProbeCapture, WriteBand, UsageError };
     Action What = Action::Window;
-    std::string Problem;              // UsageError: printed as "corvane-demo: <Problem>"
-    std::optional<std::int32_t> LoHz; // Window: the readout's centre, when given
+    std::string Problem;                  // UsageError: printed as "corvane-demo: <Problem>"
+    std::optional<std::int32_t> LoHz;     // Window: the readout's centre, when given
+    std::optional<RemoteEndpoint> Remote; // Window: the remote control's address, when given
     std::vector<std::size_t> QtWords; // Window: the rest, by place on the line, for QApplication
     bool ProbeAlone = false;          // ProbeCapture: nothing follows (else the answer is no)
     std::string BandFile;             // WriteBand

@@ -133,6 +133,8 @@ void RemoteServer::Serve(Client& client) {
     std::array<char, 512> chunk{};
     while (!client.Closing && socket.state() == QAbstractSocket::ConnectedState &&
            socket.bytesToWrite() < MaxUnsent) {
+        PeakHeld = std::max(PeakHeld,
+                            client.Line.size() + static_cast<std::size_t>(socket.bytesAvailable()));
         const qint64 n = socket.read(chunk.data(), static_cast<qint64>(chunk.size()));
         if (n <= 0) {
             return;

@@ -43,6 +43,9 @@ public:
     std::uint64_t Requests = 0; // lines answered (empty lines are not requests)
     std::uint64_t Refused = 0;  // connections turned away: all places taken
     std::uint64_t TooLong = 0;  // lines over RemoteMaxLine bytes
+    // The most a client's unanswered bytes ever took here (its line so far and what Qt read
+    // ahead of it): bounded by RemoteMaxLine and the socket's read buffer, whatever it sends.
+    std::size_t PeakHeld = 0;
 
 private:
     struct Client;

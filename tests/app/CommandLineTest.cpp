@@ -34,7 +34,8 @@ std::string Reading(const CommandLine& line) {
     for (const auto& [name, value] : {std::pair{"capture", line.Capture},
                                       {"playback", line.Playback},
                                       {"record-iq", line.RecordIq},
-                                      {"lo-frequency", line.LoFrequency}}) {
+                                      {"lo-frequency", line.LoFrequency},
+                                      {"remote", line.Remote}}) {
         if (!value.empty()) {
             add(std::string(name) + "=" + value);
         }
@@ -70,6 +71,9 @@ std::string Shown(const std::vector<std::string>& words) {
 TEST(CorvaneCommandLine, ReadsEachLineOptionByOptionAndLeavesQtItsWords) {
     const std::string lo = "refused: --lo-frequency must be a whole number of Hz from 24000 to "
                            "99976000, not ";
+    const std::string remote = "refused: --remote must be a port from 1 to 65535, alone or after "
+                               "an IPv4 address or localhost and a colon (4532, 127.0.0.1:4532, "
+                               "0.0.0.0:4532), not ";
     // The words after the program's name, and their reading.
     const std::vector<std::pair<std::vector<std::string>, std::string>> lines{
         {{}, ""},
@@ -129,6 +133,22 @@ TEST(CorvaneCommandLine, ReadsEachLineOptionByOptionAndLeavesQtItsWords) {
         {{"--lo-frequency", "23999"}, lo + "\"23999\""},
         {{"--lo-frequency", "14060000", "--lo-frequency", "7 MHz"}, lo + "\"7 MHz\""},
         {{"--record-iq", "band.wav", "--bogus\xff"}, "refused: unknown option --bogus\xff"},
+        // The remote control: a port, or an IPv4 address or localhost and a port.
+        {{"--remote", "4532"}, "remote=4532"},
+        {{"--remote=127.0.0.1:4532"}, "remote=127.0.0.1:4532"},
+        {{"--remote", "localhost:4533", "--verbose"}, "remote=localhost:4533 verbose"},
+        {{"--remote", "0.0.0.0:65535"}, "remote=0.0.0.0:65535"},
+        {{"--remote", "1", "--remote", "4532"}, "remote=4532"},
+        {{"--remote"}, "refused: --remote needs a value"},
+        {{"--remote="}, "refused: --remote needs a value"},
+        {{"--remote", "0"}, remote + "\"0\""},
+        {{"--remote", "65536"}, remote + "\"65536\""},
+        {{"--remote", "rig.local:4532"}, remote + "\"rig.local:4532\""},
+        {{"--remote", "127.0.0.1"}, remote + "\"127.0.0.1\""},
+        {{"--remote", "[::1]:4532"}, remote + "\"[::1]:4532\""},
+        {{"--remote", "4532", "--remote", "x"}, remote + "\"x\""},
+        {{"--remote", "x", "--help"}, remote + "\"x\""},
+        {{"--help", "--remote", "x"}, "help"},
     };
     for (const auto& [after, reading] : lines) {
         std::vector<std::string> words{"corvane"};

@@ -40,6 +40,10 @@ std::string Reading(const DemoCommandLine& line) {
             reading += " lo=";
             reading += std::to_string(*line.LoHz);
         }
+        if (line.Remote) {
+            reading += " remote=";
+            reading += line.Remote->Text();
+        }
         for (std::size_t k = 0; k < line.QtWords.size(); ++k) {
             reading += k == 0 ? " qt=" : ",";
             reading += std::to_string(line.QtWords[k]);
@@ -66,6 +70,9 @@ TEST(DemoCommandLine, PicksTheFormByItsFirstWordAndReadsWhatThatFormTakes) {
                            "99976000";
     const std::string together = "refused: --write-band FILE.wav and --seconds N go together";
     const std::string seconds = "refused: --seconds must be a number of seconds above 0, not ";
+    const std::string remote = "refused: --remote must be a port from 1 to 65535, alone or after "
+                               "an IPv4 address or localhost and a colon (4532, 127.0.0.1:4532, "
+                               "0.0.0.0:4532)";
     // The words after the program's name, and their reading.
     const std::vector<std::pair<std::vector<std::string>, std::string>> lines{
         // The window: --lo-frequency comes off the line, everything else is left for Qt.
@@ -87,6 +94,19 @@ TEST(DemoCommandLine, PicksTheFormByItsFirstWordAndReadsWhatThatFormTakes) {
         {{"--lo-frequency", "--lo-frequency", "14060000"}, lo},
         {{"--", "--lo-frequency", "5"}, lo},
         {{"-platform", "offscreen", "--seconds", "--lo-frequency", "5"}, lo},
+        // The remote control, anywhere on the window's line.
+        {{"--remote", "4532"}, "window remote=127.0.0.1:4532"},
+        {{"--remote=localhost:4533", "--lo-frequency", "14060000"},
+         "window lo=14060000 remote=127.0.0.1:4533"},
+        {{"-platform", "offscreen", "--remote", "0.0.0.0:4532"},
+         "window remote=0.0.0.0:4532 qt=1,2"},
+        {{"--remote", "1", "--remote=4532"}, "window remote=127.0.0.1:4532"},
+        {{"--remote"}, remote},
+        {{"--remote="}, remote + ", not \"\""},
+        {{"--remote", "0"}, remote + ", not \"0\""},
+        {{"--remote", "host:4532"}, remote + ", not \"host:4532\""},
+        {{"--remote", "4532", "--remote"}, remote},
+        {{"-remote", "4532"}, "window qt=1,2"},
         // Help and the capture probe, only as the first word.
         {{"--help"}, "help"},
         {{"-h", "--bogus"}, "help"},

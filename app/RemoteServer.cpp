@@ -27,6 +27,7 @@ struct RemoteServer::Client {
     std::string Line;        // the request being received, at most RemoteMaxLine bytes
     bool Discarding = false; // the line was too long: dropped up to its newline
     bool Closing = false;    // q: answered, closing
+    bool Serving = false;    // inside Serve (a flush may signal bytesWritten from within it)
     RemoteSession Session;
 };
 
@@ -129,6 +130,15 @@ void RemoteServer::Forget(QTcpSocket* socket) {
 }
 
 void RemoteServer::Serve(Client& client) {
+    if (client.Serving) {
+        return; // the running pass reads on until nothing is left
+    }
+    client.Serving = true;
+    ServeLines(client);
+    client.Serving = false;
+}
+
+void RemoteServer::ServeLines(Client& client) {
     QTcpSocket& socket = *client.Socket;
     std::array<char, 512> chunk{};
     while (!client.Closing && socket.state() == QAbstractSocket::ConnectedState &&

@@ -51,6 +51,7 @@ private:
     struct Client;
     void Accept();
     void Serve(Client& client);
+    void ServeLines(Client& client);
     void Forget(QTcpSocket* socket);
     Client* Find(QTcpSocket* socket);
 

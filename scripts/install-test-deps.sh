@@ -4,7 +4,8 @@
 # Installs the Debian packages the tests need on top of install-deps.sh: a virtual X display and
 # a way to click in it, the sound servers the live tests start privately (PipeWire with
 # WirePlumber, and PulseAudio), their command-line clients, ALSA's pulse plugin, and the sound
-# tools that measure and decode what the receiver plays. Idempotent like install-deps.sh:
+# tools that measure and decode what the receiver plays, and Hamlib's rigctl for the remote
+# control. Idempotent like install-deps.sh:
 # packages already present are left alone and apt is not touched when nothing is missing.
 #
 # PulseAudio is installed only when pipewire-alsa is not: on Debian the two conflict, and
@@ -27,6 +28,8 @@ packages=(
   pulseaudio-utils pipewire pipewire-pulse wireplumber
   # the Python scripts of the tests and benchmarks
   python3
+  # Hamlib's own client (rigctl), which the remote-control tests drive the receiver with
+  libhamlib-utils
 )
 if ! installed pipewire-alsa; then
   packages+=(pulseaudio)

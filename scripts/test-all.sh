@@ -45,6 +45,8 @@ export CORVANE_SOUND_DIR="${sound_root}/default"
 sound_env="$(bash scripts/sound-server.sh)"
 eval "${sound_env}"
 export CORVANE_REQUIRE_SOUND=1
+# rigctl is installed above: the remote-control tests fail rather than skip without it.
+export CORVANE_REQUIRE_RIGCTL=1
 
 if [ -n "${preset}" ]; then
     cmake --preset "${preset}" >/dev/null

@@ -8,7 +8,7 @@
 #   bash scripts/test-all.sh                   everything (what CI runs)
 #   bash scripts/test-all.sh PRESET [LABEL]    one preset's build and tests, or only those with
 #                                            LABEL (dsp, display, audio, device, app, tools,
-#                                            package), without installing anything
+#                                            package, long), without installing anything
 # e.g. "bash scripts/test-all.sh dsp" (the signal chain alone, in seconds) or
 #      "bash scripts/test-all.sh release display".
 set -euo pipefail

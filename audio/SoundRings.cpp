@@ -386,11 +386,16 @@ std::int32_t SoundRings::Take(std::int16_t* out, std::int32_t frames, std::int64
         Slips_.fetch_add(1, std::memory_order_relaxed);
     }
     // Never past the end of what the writer wrote last: a server that suddenly asks for more
-    // (its queue made longer when the stream moves to another sink) would get segments from
-    // the last lap. It gets the rest at its next request, when the writer has gone on.
+    // (its queue made longer when the stream moves to another sink, or run dry there) would
+    // get segments from the last lap. It gets the rest at its next request, when the writer
+    // has gone on. With SetKeepsLastFrame the last frame written stays too: taken, it would
+    // put the server's position on the first frame of the segment written next, which the
+    // block exchange takes for a player that overran the writer, and playback would restart
+    // (a jump) although nothing stale was played. Held back, it begins the next request.
     const std::int32_t written =
         (WrittenEnd_.load(std::memory_order_acquire) - from + PlayRingFrames) % PlayRingFrames;
-    frames = std::min(frames, written);
+    const std::int32_t kept = KeepsLastFrame_.load(std::memory_order_relaxed) ? 1 : 0;
+    frames = std::min(frames, std::max(written - kept, 0));
     for (std::int32_t j = 0; j < frames; ++j) {
         const std::uint32_t v = Play_[static_cast<std::size_t>((from + j) % PlayRingFrames)].load(
             std::memory_order_relaxed);

@@ -63,6 +63,10 @@ public:
     // in its steps, so that the block exchange sees a player that keeps time. See FetchAt.
     // Set once, before the device runs.
     void SetFollowsClock(bool on) { FollowsClock_ = on; }
+    // A request never takes the last frame written, which then begins the next one: a server
+    // that took all that was written would have its position on the segment the writer writes
+    // next (see FetchAt). Set while the device does not run.
+    void SetKeepsLastFrame(bool on) { KeepsLastFrame_.store(on, std::memory_order_relaxed); }
     // Frames the device holds between fetching and sounding them.
     void SetLatencyFrames(std::int32_t frames) {
         LatencyFrames_.store(frames, std::memory_order_relaxed);
@@ -91,7 +95,8 @@ public:
     void Capture(const std::int16_t* in, std::int32_t frames) noexcept;
     void Fetch(std::int16_t* out, std::int32_t frames) noexcept;
     // Fetch for a device that follows the clock, at monotonic time `nowNs`: at most up to the
-    // end of the last write. Returns the frames it gave.
+    // end of the last write (less its last frame with SetKeepsLastFrame). Returns the frames
+    // it gave.
     std::int32_t FetchAt(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept;
     // The positions at monotonic time `nowNs` (the device follows the clock).
     PlayPositions PositionsAt(std::int64_t nowNs) const;
@@ -164,6 +169,7 @@ private:
     // (frame in the low half, a generation in the high half; the generation's low bit set
     // while pending) from PendingAtNs_ until the device's next request takes it.
     bool FollowsClock_ = false;
+    std::atomic<bool> KeepsLastFrame_{false};
     std::atomic<std::uint32_t> TimedSeq_{0};
     std::atomic<std::int32_t> TimedFetch_{0};
     std::atomic<std::int32_t> TimedStep_{0};

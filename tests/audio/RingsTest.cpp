@@ -351,6 +351,62 @@ TEST(SoundRings, KeepsTheLeadOfAWriterOnAnotherClock) {
     }
 }
 
+// A server that takes all it can (a PulseAudio stream moved to another sink runs dry there and
+// refills) must not put its position on the segment the writer writes next: the block exchange
+// would take that for a player that overran the writer and restart playback, a jump, though
+// nothing stale was played. Holding back the last frame written keeps it off; without, it lands
+// there.
+TEST(SoundRings, AServerThatTakesAllThatIsWrittenStaysOffTheSegmentWrittenNext) {
+    constexpr std::int64_t Ms = 1000000; // ns
+    constexpr std::int32_t Segment = SoundRings::SegmentFrames;
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep ? "the last frame kept back" : "all taken");
+        NotificationQueue q;
+        SoundRings rings(q);
+        rings.SetFollowsClock(true);
+        rings.SetKeepsLastFrame(keep);
+        std::vector<std::int16_t> block(2 * Segment);
+        const auto write = [&](std::int32_t index) {
+            for (std::size_t j = 0; j < block.size(); ++j) {
+                block[j] =
+                    static_cast<std::int16_t>(index * Segment + static_cast<std::int32_t>(j / 2));
+            }
+            rings.WritePlay(index * Segment, block);
+        };
+        // The exchange's test before it writes segment `next`: neither position inside it.
+        const auto offNext = [&](std::int32_t next, std::int64_t ns) {
+            const PlayPositions at = rings.PositionsAt(ns);
+            const std::int32_t first = next * Segment * 4;
+            const std::int32_t last = first + Segment * 4 - 1;
+            return !(first <= at.Play && at.Play <= last) &&
+                   !(first <= at.Write && at.Write <= last);
+        };
+        for (std::int32_t k = 0; k < 3; ++k) {
+            write(k);
+        }
+        rings.SetPlaying(true);
+        rings.SetPlayPositionAt(0, 0);
+        std::vector<std::int16_t> out(2 * 8192);
+        // One request for the whole ring: what was written, less the last frame when kept.
+        ASSERT_EQ(rings.FetchAt(out.data(), 8192, 1 * Ms), 3 * Segment - (keep ? 1 : 0));
+        EXPECT_EQ(offNext(3, 2000 * Ms), keep);
+        if (!keep) {
+            continue;
+        }
+        for (const std::int64_t ns : {1 * Ms, 20 * Ms, 200 * Ms}) {
+            EXPECT_TRUE(offNext(3, ns)) << ns;
+        }
+        // And again a lap on, over the ring's end: the frame held back comes first.
+        write(3);
+        ASSERT_EQ(rings.FetchAt(out.data(), 8192, 2001 * Ms), Segment);
+        EXPECT_EQ(out[0], 3 * Segment - 1);
+        EXPECT_EQ(out[2 * (Segment - 1)], 4 * Segment - 2);
+        for (const std::int64_t ns : {2001 * Ms, 2100 * Ms, 4000 * Ms}) {
+            EXPECT_TRUE(offNext(0, ns)) << ns;
+        }
+    }
+}
+
 // A server whose sink rewound holds enough and stops asking for a while; the writer, a block
 // a block, comes round to frames it has not taken. Those go to it first, and the play
 // position then stays out of the segment the writer writes next.

@@ -94,6 +94,14 @@ std::optional<std::int32_t> WholeIn(const QString& text, std::int32_t low, std::
     return value;
 }
 
+// Makes `value` with `make` when there is one; whether there was.
+template <typename Value, typename Make> bool Made(const std::optional<Value>& value, Make make) {
+    if (value) {
+        make(*value);
+    }
+    return value.has_value();
+}
+
 constexpr std::int32_t GainLow = 40; // GAIN's slider range
 constexpr std::int32_t GainHigh = 100;
 
@@ -107,20 +115,14 @@ const Setting Remembered[] = {
                                                         : WindowKind::BlackmanHarris);
      },
      [](frmReceiver& w, const QString& text) {
-         const auto kind = WindowWords.Find(text);
-         if (kind) {
-             ReceiverControls(w).SelectAnalysisWindow(*kind);
-         }
-         return kind.has_value();
+         return Made(WindowWords.Find(text),
+                     [&](auto kind) { ReceiverControls(w).SelectAnalysisWindow(kind); });
      }},
     {"video-filter", "1, 4, 8 or 16",
      [](const frmReceiver& w) { return VideoFilterWords.Of(w.VideoFilter); },
      [](frmReceiver& w, const QString& text) {
-         const auto blocks = VideoFilterWords.Find(text);
-         if (blocks) {
-             ReceiverControls(w).SelectVideoFilter(*blocks);
-         }
-         return blocks.has_value();
+         return Made(VideoFilterWords.Find(text),
+                     [&](auto blocks) { ReceiverControls(w).SelectVideoFilter(blocks); });
      }},
     {"mode", "cw100, cw500, usb or lsb",
      [](const frmReceiver& w) {
@@ -130,11 +132,8 @@ const Setting Remembered[] = {
                                                      : DemodMode::Cw500);
      },
      [](frmReceiver& w, const QString& text) {
-         const auto mode = ModeWords.Find(text);
-         if (mode) {
-             ReceiverControls(w).SelectMode(*mode);
-         }
-         return mode.has_value();
+         return Made(ModeWords.Find(text),
+                     [&](auto mode) { ReceiverControls(w).SelectMode(mode); });
      }},
     {"agc", "fast, slow or off",
      [](const frmReceiver& w) {
@@ -143,47 +142,30 @@ const Setting Remembered[] = {
                                                         : AgcChoice::Fast);
      },
      [](frmReceiver& w, const QString& text) {
-         const auto agc = AgcWords.Find(text);
-         if (agc) {
-             ReceiverControls(w).SelectAgc(*agc);
-         }
-         return agc.has_value();
+         return Made(AgcWords.Find(text), [&](auto agc) { ReceiverControls(w).SelectAgc(agc); });
      }},
     {"gain", "a whole number from 40 to 100",
      [](const frmReceiver& w) { return QString::number(w.Slider2->value()); },
      [](frmReceiver& w, const QString& text) {
-         const auto gain = WholeIn(text, GainLow, GainHigh);
-         if (gain) {
-             ReceiverControls(w).SetGain(*gain);
-         }
-         return gain.has_value();
+         return Made(WholeIn(text, GainLow, GainHigh),
+                     [&](auto gain) { ReceiverControls(w).SetGain(gain); });
      }},
     {"tuning", "a whole number of Hz from -23800 to 23800",
      [](const frmReceiver& w) { return QString::number(w.Slider1->value()); },
      [](frmReceiver& w, const QString& text) {
-         const auto hz = WholeIn(text, -TuningLimitHz, TuningLimitHz);
-         if (hz) {
-             ReceiverControls(w).Tune(*hz);
-         }
-         return hz.has_value();
+         return Made(WholeIn(text, -TuningLimitHz, TuningLimitHz),
+                     [&](auto hz) { ReceiverControls(w).Tune(hz); });
      }},
     {"swap-iq", "true or false",
      [](const frmReceiver& w) { return BoxWords.Of(w.chkSwapIq->isChecked()); },
      [](frmReceiver& w, const QString& text) {
-         const auto on = BoxWords.Find(text);
-         if (on) {
-             ReceiverControls(w).SetSwapIq(*on);
-         }
-         return on.has_value();
+         return Made(BoxWords.Find(text), [&](auto on) { ReceiverControls(w).SetSwapIq(on); });
      }},
     {"iq-correction", "true or false",
      [](const frmReceiver& w) { return BoxWords.Of(w.chkIqCorrect->isChecked()); },
      [](frmReceiver& w, const QString& text) {
-         const auto on = BoxWords.Find(text);
-         if (on) {
-             ReceiverControls(w).SetIqCorrection(*on);
-         }
-         return on.has_value();
+         return Made(BoxWords.Find(text),
+                     [&](auto on) { ReceiverControls(w).SetIqCorrection(on); });
      }},
     // The waterfall's window: where it stands, its colours and range, then whether it is open,
     // so that it opens where it was. While Auto chooses the range, the floor and ceiling are
@@ -222,12 +204,10 @@ const Setting Remembered[] = {
          return QString::number(w.frmWaterfall->FloorDb());
      },
      [](frmReceiver& w, const QString& text) {
-         const auto db = WholeIn(text, -140, -1);
-         if (db) {
+         return Made(WholeIn(text, -140, -1), [&](auto db) {
              w.WaterfallPanel().SetAutoRange(false);
-             w.WaterfallPanel().SetFloorDb(*db);
-         }
-         return db.has_value();
+             w.WaterfallPanel().SetFloorDb(db);
+         });
      }},
     {"waterfall-ceiling", "a whole number of dBV from -139 to 0",
      [](const frmReceiver& w) -> QString {
@@ -237,12 +217,10 @@ const Setting Remembered[] = {
          return QString::number(w.frmWaterfall->CeilingDb());
      },
      [](frmReceiver& w, const QString& text) {
-         const auto db = WholeIn(text, -139, 0);
-         if (db) {
+         return Made(WholeIn(text, -139, 0), [&](auto db) {
              w.WaterfallPanel().SetAutoRange(false);
-             w.WaterfallPanel().SetCeilingDb(*db);
-         }
-         return db.has_value();
+             w.WaterfallPanel().SetCeilingDb(db);
+         });
      }},
     {"waterfall-auto", "true or false",
      [](const frmReceiver& w) -> QString {
@@ -252,20 +230,12 @@ const Setting Remembered[] = {
          return BoxWords.Of(w.frmWaterfall->AutoRange());
      },
      [](frmReceiver& w, const QString& text) {
-         const auto on = BoxWords.Find(text);
-         if (on) {
-             w.WaterfallPanel().SetAutoRange(*on);
-         }
-         return on.has_value();
+         return Made(BoxWords.Find(text), [&](auto on) { w.WaterfallPanel().SetAutoRange(on); });
      }},
     {"waterfall", "true or false",
      [](const frmReceiver& w) -> QString { return BoxWords.Of(w.WaterfallOpen()); },
      [](frmReceiver& w, const QString& text) {
-         const auto open = BoxWords.Find(text);
-         if (open) {
-             w.SetWaterfallOpen(*open);
-         }
-         return open.has_value();
+         return Made(BoxWords.Find(text), [&](auto open) { w.SetWaterfallOpen(open); });
      }},
 };
 

@@ -15,6 +15,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <string>
+#include <utility>
 
 namespace corvane::test {
 namespace {
@@ -55,42 +57,32 @@ void RunEach(const char* program, const std::vector<Expected>& lines) {
     }
 }
 
-// A configuration file whose lo-frequency= is not a frequency.
-struct WrongFrequencyConfig {
-    WrongFrequencyConfig() {
+// A configuration file with one line `key=value` that is not one, and the program's complaint
+// about it, whose tail `why` says what the key wants.
+struct WrongConfig {
+    WrongConfig(std::string key, std::string value, std::string why)
+        : Key(std::move(key)), Value(std::move(value)), Why(std::move(why)) {
         std::filesystem::create_directories(Dir / "corvane");
-        std::ofstream(Dir / "corvane" / "corvane.conf") << "[General]\nlo-frequency=7.056 MHz\n";
+        std::ofstream(Dir / "corvane" / "corvane.conf") << "[General]\n"
+                                                        << Key << "=" << Value << "\n";
     }
     QString Setting() const {
         return QStringLiteral("XDG_CONFIG_HOME=") + QString::fromStdString(Dir.Path.string());
     }
     std::string Complaint() const {
-        return "corvane: lo-frequency=7.056 MHz in " +
-               (Dir.Path / "corvane" / "corvane.conf").string() +
-               " is not a frequency: give whole hertz from 24000 to 99976000.";
+        return "corvane: " + Key + "=" + Value + " in " +
+               (Dir.Path / "corvane" / "corvane.conf").string() + Why;
     }
-    ScratchDir Dir;
-};
-
-// A configuration file whose remember= is neither true nor false.
-struct WrongRememberConfig {
-    WrongRememberConfig() {
-        std::filesystem::create_directories(Dir / "corvane");
-        std::ofstream(Dir / "corvane" / "corvane.conf") << "[General]\nremember=yes please\n";
-    }
-    QString Setting() const {
-        return QStringLiteral("XDG_CONFIG_HOME=") + QString::fromStdString(Dir.Path.string());
-    }
-    std::string Complaint() const {
-        return "corvane: remember=yes please in " +
-               (Dir.Path / "corvane" / "corvane.conf").string() + " is not true or false.\n";
-    }
+    std::string Key;
+    std::string Value;
+    std::string Why;
     ScratchDir Dir;
 };
 
 TEST(CorvaneProgram, AnswersEachCommandLineWithItsStatusAndMessage) {
-    const WrongFrequencyConfig config;
-    const WrongRememberConfig remember;
+    const WrongConfig config("lo-frequency", "7.056 MHz",
+                             " is not a frequency: give whole hertz from 24000 to 99976000.");
+    const WrongConfig remember("remember", "yes please", " is not true or false.\n");
     const QString offscreen = QStringLiteral("QT_QPA_PLATFORM=offscreen");
     const QString deadDisplay = QStringLiteral("DISPLAY=:987");
     const std::string usage = "\nusage: corvane [options] [Qt options such as -platform xcb]\n";

@@ -340,10 +340,19 @@ std::int32_t SoundRings::UntakenAtRisk(std::int64_t nowNs) const noexcept {
         nowNs - AskedAtNs_.load(std::memory_order_relaxed) > StaleRequestNs) {
         return 0;
     }
-    const std::int32_t untaken = (WrittenEnd_.load(std::memory_order_acquire) -
-                                  TimedFetch_.load(std::memory_order_acquire) + PlayRingFrames) %
-                                 PlayRingFrames;
-    return std::max(0, untaken - (PlayRingFrames - SegmentFrames) + 1);
+    const std::int32_t written = WrittenEnd_.load(std::memory_order_acquire);
+    const std::int32_t untaken =
+        (written - TimedFetch_.load(std::memory_order_acquire) + PlayRingFrames) % PlayRingFrames;
+    const std::int32_t overwritten = untaken - (PlayRingFrames - SegmentFrames) + 1;
+    if (overwritten > 0) {
+        return overwritten;
+    }
+    // The play position's distance behind the end of the last write: more than three segments
+    // puts it in the segment written next.
+    const std::int32_t behind =
+        (written - PositionsAt(nowNs).Play / FrameBytes + PlayRingFrames) % PlayRingFrames;
+    const std::int32_t kept = KeepsLastFrame_.load(std::memory_order_relaxed) ? 1 : 0;
+    return behind > PlayRingFrames - SegmentFrames && untaken > kept ? 1 : 0;
 }
 
 std::int32_t SoundRings::FetchAt(std::int16_t* out, std::int32_t frames,

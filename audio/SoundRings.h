@@ -110,6 +110,13 @@ public:
     // of that segment. The frame more: untaken frames filling the whole ring would read as
     // none. None while a set position is pending, or when the device has not asked for
     // anything for StaleRequestNs (a stopped server is not fed).
+    // At least one frame, when there is one to give, while the play position lies in that
+    // segment although the device has taken all of it: the server's queue grew (a sink input
+    // moved to another sink is rewound there) and it now asks for each request so far behind
+    // the writer that the play position, walking through the request with the clock, starts
+    // in frames the server took long ago. A hand-over puts the play position where the
+    // server's taking is, as every hand-over does, so the exchange does not restart playback
+    // over frames that are safe in the server's queue.
     static constexpr std::int32_t SegmentFrames = BlockBytes / FrameBytes;
     static constexpr std::int64_t StaleRequestNs = 250'000'000;
     std::int32_t UntakenAtRisk(std::int64_t nowNs) const noexcept;

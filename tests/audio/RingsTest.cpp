@@ -462,5 +462,74 @@ TEST(SoundRings, FramesAWriterWouldLapAreHandedOverFirst) {
     EXPECT_EQ(rings.UntakenAtRisk(5 * Ms), 0);
 }
 
+// A sink input moved to another sink is rewound there: the server's queue grows, it stops
+// asking for a while (the writer's frames are handed over meanwhile), and then asks for each
+// request so far behind the writer that the play position, walking through the request with
+// the clock, starts in the segment written next, in frames the server took long ago (traced:
+// a request of 2306 frames at 2 ms before the write, the play position 576 frames into it).
+// One frame handed over brings it to where the server's taking is; the server's frames stay
+// in order.
+TEST(SoundRings, AServerFarBehindTheWriterLeavesThePlayerOutOfTheSegmentWrittenNext) {
+    constexpr std::int64_t Ms = 1000000; // ns
+    constexpr std::int32_t Segment = SoundRings::SegmentFrames;
+    for (const bool keep : {false, true}) {
+        SCOPED_TRACE(keep ? "the last frame kept back" : "all taken");
+        NotificationQueue q;
+        SoundRings rings(q);
+        rings.SetFollowsClock(true);
+        rings.SetKeepsLastFrame(keep);
+        std::vector<std::int16_t> block(2 * Segment);
+        const auto write = [&](std::int32_t index) {
+            for (std::size_t j = 0; j < block.size(); ++j) {
+                block[j] =
+                    static_cast<std::int16_t>(index * Segment + static_cast<std::int32_t>(j / 2));
+            }
+            rings.WritePlay(index * Segment, block);
+        };
+        for (std::int32_t k = 0; k < 3; ++k) {
+            write(k);
+        }
+        rings.SetPlaying(true);
+        rings.SetPlayPositionAt(0, 0);
+        std::vector<std::int16_t> out(2 * 8192);
+        ASSERT_EQ(rings.FetchAt(out.data(), 484, 1 * Ms), 484);
+        write(3);
+        ASSERT_EQ(rings.FetchAt(out.data(), 2306, 40 * Ms), 2306);
+        // Before segment 0 is written: the server has taken up to frame 2790, in segment 1,
+        // but the play position is 484 + 96 frames into segment 0.
+        const PlayPositions before = rings.PositionsAt(42 * Ms);
+        ASSERT_EQ(before.Write / 4, 2790);
+        ASSERT_LT(before.Play / 4, Segment);
+        ASSERT_EQ(rings.UntakenAtRisk(42 * Ms), 1);
+        ASSERT_EQ(rings.HandOver(out.data(), 1, 42 * Ms), 1);
+        EXPECT_EQ(out[0], 2790);
+        const PlayPositions after = rings.PositionsAt(42 * Ms);
+        EXPECT_EQ(after.Play / 4, 2791);
+        EXPECT_EQ(after.Write / 4, 2791);
+        EXPECT_EQ(rings.UntakenAtRisk(42 * Ms), 0);
+        // The next request goes on from there.
+        write(0);
+        ASSERT_EQ(rings.FetchAt(out.data(), 2048, 60 * Ms), 2048);
+        EXPECT_EQ(out[0], 2791);
+        EXPECT_EQ(out[2 * 2047], 2791 + 2047);
+    }
+    // A server that took all there is cannot be handed anything: nothing to give.
+    NotificationQueue q;
+    SoundRings rings(q);
+    rings.SetFollowsClock(true);
+    std::vector<std::int16_t> block(2 * Segment, 1);
+    for (std::int32_t k = 0; k < 3; ++k) {
+        rings.WritePlay(k * Segment, block);
+    }
+    rings.SetPlaying(true);
+    rings.SetPlayPositionAt(0, 0);
+    std::vector<std::int16_t> out(2 * 8192);
+    ASSERT_EQ(rings.FetchAt(out.data(), 100, 1 * Ms), 100);
+    rings.WritePlay(3 * Segment, block);
+    ASSERT_EQ(rings.FetchAt(out.data(), 8192, 2 * Ms), 8092);
+    ASSERT_LT(rings.PositionsAt(2 * Ms).Play / 4, Segment);
+    EXPECT_EQ(rings.UntakenAtRisk(2 * Ms), 0);
+}
+
 } // namespace
 } // namespace corvane

@@ -660,7 +660,7 @@ std::string frmReceiver::CountersLine() const {
            " restarts=" + std::to_string(Exchange->PlaybackRestarts()) +
            " xruns=" + std::to_string(c.DeviceXruns) +
            " stalled=" + std::to_string(Exchange->StalledBlocks()) +
-           " slips=" + std::to_string(c.LeadSlips);
+           " slips=" + std::to_string(c.LeadSlips) + " fills=" + std::to_string(c.DryFills);
 }
 
 bool frmReceiver::StartIqRecording(const std::string& path) {

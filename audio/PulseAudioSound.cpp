@@ -368,6 +368,12 @@ struct PulseAudioSound::Hooks {
     static void Xrun(pa_stream*, void* self) {
         static_cast<PulseAudioSound*>(self)->Xruns_.fetch_add(1, std::memory_order_relaxed);
     }
+
+    static void Underflow(pa_stream*, void* self) {
+        auto* sound = static_cast<PulseAudioSound*>(self);
+        sound->Xruns_.fetch_add(1, std::memory_order_relaxed);
+        sound->Rings_.NoteRanDry();
+    }
 };
 
 PulseAudioSound::PulseAudioSound(std::string captureDevice, std::string playbackDevice)
@@ -534,7 +540,7 @@ void PulseAudioSound::ConnectStreams() {
     pa_stream_set_read_callback(Record_, &Hooks::Read, this);
     pa_stream_set_overflow_callback(Record_, &Hooks::Xrun, this);
     pa_stream_set_write_callback(Playback_, &Hooks::Write, this);
-    pa_stream_set_underflow_callback(Playback_, &Hooks::Xrun, this);
+    pa_stream_set_underflow_callback(Playback_, &Hooks::Underflow, this);
 
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
     pa_buffer_attr capture{};

@@ -365,6 +365,7 @@ SoundCounters RingSoundSystem::Counters() const {
     c.DeviceXruns = DeviceXruns();
     c.FramesCaptured = Rings_.FramesCaptured();
     c.LeadSlips = Rings_.LeadSlips();
+    c.DryFills = Rings_.DryFills();
     return c;
 }
 

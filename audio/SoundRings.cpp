@@ -404,7 +404,17 @@ std::int32_t SoundRings::Take(std::int16_t* out, std::int32_t frames, std::int64
     const std::int32_t written =
         (WrittenEnd_.load(std::memory_order_acquire) - from + PlayRingFrames) % PlayRingFrames;
     const std::int32_t kept = KeepsLastFrame_.load(std::memory_order_relaxed) ? 1 : 0;
+    const std::int32_t askedFor = frames;
     frames = std::min(frames, std::max(written - kept, 0));
+    // The first request after the device ran dry; if the writer is ahead again by then, the
+    // lead came back by itself and nothing is filled.
+    const bool ranDry = asked && RanDry_.exchange(false, std::memory_order_relaxed);
+    std::int32_t silence = 0; // after the frames from the ring
+    if (ranDry && frames < askedFor) {
+        silence = askedFor - frames;
+        DryFills_.fetch_add(1, std::memory_order_relaxed);
+    }
+    std::fill(out + 2 * frames, out + 2 * (frames + silence), std::int16_t{0});
     for (std::int32_t j = 0; j < frames; ++j) {
         const std::uint32_t v = Play_[static_cast<std::size_t>((from + j) % PlayRingFrames)].load(
             std::memory_order_relaxed);
@@ -426,7 +436,7 @@ std::int32_t SoundRings::Take(std::int16_t* out, std::int32_t frames, std::int64
         PendingSet_.compare_exchange_strong(pending, pending & ~PendingBit,
                                             std::memory_order_acq_rel);
     }
-    return frames;
+    return frames + silence;
 }
 
 } // namespace corvane

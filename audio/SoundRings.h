@@ -95,8 +95,8 @@ public:
     void Capture(const std::int16_t* in, std::int32_t frames) noexcept;
     void Fetch(std::int16_t* out, std::int32_t frames) noexcept;
     // Fetch for a device that follows the clock, at monotonic time `nowNs`: at most up to the
-    // end of the last write (less its last frame with SetKeepsLastFrame). Returns the frames
-    // it gave.
+    // end of the last write (less its last frame with SetKeepsLastFrame), but all it asked for
+    // after NoteRanDry. Returns the frames it gave.
     std::int32_t FetchAt(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept;
     // The positions at monotonic time `nowNs` (the device follows the clock).
     PlayPositions PositionsAt(std::int64_t nowNs) const;
@@ -135,6 +135,16 @@ public:
     void KeepLead(std::int64_t nowNs);
     // Frames skipped or repeated so far to keep the lead.
     std::uint64_t LeadSlips() const { return Slips_.load(std::memory_order_relaxed); }
+    // The device ran dry (a server's underflow): the writer's lead over it is gone, as when a
+    // stream moved to another sink or source comes back later on the server's timeline. A
+    // server that keeps its time through an underflow (no prebuffering) drops as much of what
+    // comes late, and with no lead left it runs dry again at nearly every request: short
+    // losses again and again. So the next request that finds fewer frames written than it asks
+    // for gets silence for the rest, once: a gap of at most one request, and the silence is
+    // the lead again. Device side.
+    void NoteRanDry() noexcept { RanDry_.store(true, std::memory_order_relaxed); }
+    // Requests filled with silence after the device ran dry.
+    std::uint64_t DryFills() const { return DryFills_.load(std::memory_order_relaxed); }
     // FetchAt for frames the device did not ask for: taken at once, so the play position is
     // where they end. Device side.
     std::int32_t HandOver(std::int16_t* out, std::int32_t frames, std::int64_t nowNs) noexcept;
@@ -190,6 +200,8 @@ private:
     // the UI thread's running sum and the reference average.
     std::atomic<std::int32_t> Slip_{0};
     std::atomic<std::uint64_t> Slips_{0};
+    std::atomic<bool> RanDry_{false};
+    std::atomic<std::uint64_t> DryFills_{0};
     std::int64_t LeadSum_ = 0;
     std::int32_t LeadCount_ = 0;
     std::int64_t LeadReference_ = 0;

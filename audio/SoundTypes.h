@@ -97,6 +97,9 @@ struct SoundCounters {
     // Frames skipped or repeated to keep the lead of a player on another clock (a correction,
     // not a loss).
     std::uint64_t LeadSlips = 0;
+    // Requests filled with silence after the player ran dry, to give it a lead again (a gap of
+    // at most one request each; the run dry is counted in DeviceXruns).
+    std::uint64_t DryFills = 0;
 
     // The same faults counted (the progress aside).
     bool SameFaults(const SoundCounters& other) const {

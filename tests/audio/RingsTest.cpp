@@ -531,5 +531,46 @@ TEST(SoundRings, AServerFarBehindTheWriterLeavesThePlayerOutOfTheSegmentWrittenN
     EXPECT_EQ(rings.UntakenAtRisk(2 * Ms), 0);
 }
 
+// A server that ran dry keeps its time: what comes late is dropped, and with no lead left it
+// runs dry again at nearly every request (traced after a record stream was moved back: 241
+// underflows in 10 s). The first short request after it ran dry is filled with silence, once,
+// which is the lead again; a request the writer was ahead of again fills nothing.
+TEST(SoundRings, ARequestAfterTheServerRanDryIsFilledWithSilenceOnce) {
+    constexpr std::int64_t Ms = 1000000; // ns
+    constexpr std::int32_t Segment = SoundRings::SegmentFrames;
+    NotificationQueue q;
+    SoundRings rings(q);
+    rings.SetFollowsClock(true);
+    std::vector<std::int16_t> block(2 * Segment, 7);
+    rings.WritePlay(0, block);
+    rings.SetPlaying(true);
+    rings.SetPlayPositionAt(0, 0);
+    std::vector<std::int16_t> out(2 * 8192, -1);
+    ASSERT_EQ(rings.FetchAt(out.data(), 3074, 1 * Ms), Segment); // short, not yet dry
+    rings.NoteRanDry();
+    rings.WritePlay(Segment, block);
+    std::fill(out.begin(), out.end(), -1);
+    ASSERT_EQ(rings.FetchAt(out.data(), 3074, 43 * Ms), 3074);
+    EXPECT_EQ(out[0], 7);
+    EXPECT_EQ(out[2 * Segment - 1], 7);
+    EXPECT_EQ(out[2 * Segment], 0);
+    EXPECT_EQ(out[2 * 3074 - 1], 0);
+    EXPECT_EQ(out[2 * 3074], -1); // nothing beyond the request
+    EXPECT_EQ(rings.DryFills(), 1u);
+    // The silence is no frame of the ring: the next block comes next, and only once filled.
+    EXPECT_EQ(rings.PositionsAt(43 * Ms).Write / 4, 2 * Segment);
+    EXPECT_EQ(rings.FetchAt(out.data(), 3074, 60 * Ms), 0);
+    rings.WritePlay(2 * Segment, block);
+    EXPECT_EQ(rings.FetchAt(out.data(), 3074, 86 * Ms), Segment);
+    EXPECT_EQ(rings.DryFills(), 1u);
+    // Dry, but the writer is ahead again at the next request: nothing filled then or later.
+    rings.NoteRanDry();
+    rings.WritePlay(3 * Segment, block);
+    rings.WritePlay(0, block);
+    EXPECT_EQ(rings.FetchAt(out.data(), 3000, 130 * Ms), 3000);
+    EXPECT_EQ(rings.FetchAt(out.data(), 3000, 170 * Ms), 2 * Segment - 3000);
+    EXPECT_EQ(rings.DryFills(), 1u);
+}
+
 } // namespace
 } // namespace corvane

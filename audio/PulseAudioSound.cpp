@@ -379,6 +379,14 @@ struct PulseAudioSound::Hooks {
 PulseAudioSound::PulseAudioSound(std::string captureDevice, std::string playbackDevice)
     : CaptureDevice_(std::move(captureDevice)), PlaybackDevice_(std::move(playbackDevice)) {
     Rings_.SetFollowsClock(true);
+    // A server that takes all that was written has its position on the first frame of the
+    // segment written next, which the block exchange reads as a collision: a PulseAudio sink
+    // input moved to another sink runs dry there and its refill took all (traced: every
+    // restart at a move, 6 of 24 starts, until the frame was held back); pipewire-pulse,
+    // its queue flushed at the restart that ends a healed stall, asks for 3072 frames a cycle
+    // and soon took all (a restart in 5 of 24 starts with two stops each; none in 11 with the
+    // frame held back, and none in 10 starts with moves).
+    Rings_.SetKeepsLastFrame(true);
 }
 
 PulseAudioSound::~PulseAudioSound() {
@@ -464,13 +472,6 @@ SoundStatus PulseAudioSound::OpenRoot() {
             pa_operation_unref(op);
         }
         OnPipeWire_ = answer.PipeWire;
-        // A PulseAudio sink input moved to another sink can run dry there, and its refill
-        // took all that was written: traced, those restarts all had the server's position on
-        // the first frame of the segment written next. Held back, the last frame keeps it off
-        // (restarts in starts with moves: 6 of 24 before, 6 of 43 after; the rest come
-        // another way). PipeWire's graph asks for whole cycles: held back there, a cycle went
-        // a frame short and restarts were no fewer (6 of 20, against 1 of 10), so it takes all.
-        Rings_.SetKeepsLastFrame(!OnPipeWire_);
     }
     pa_threaded_mainloop_unlock(Loop_);
     if (!ready) {

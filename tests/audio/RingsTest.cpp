@@ -22,6 +22,16 @@ bool Readable(int fd) {
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
 }
 
+// One segment of playback frames, both channels holding base + the frame's number in the ring
+// (from `first` on), so that what a request takes shows where in the ring it came from.
+std::vector<std::int16_t> NumberedSegment(std::int32_t first, std::int32_t base = 0) {
+    std::vector<std::int16_t> s(2 * SoundRings::SegmentFrames);
+    for (std::size_t j = 0; j < s.size(); ++j) {
+        s[j] = static_cast<std::int16_t>(base + first + static_cast<std::int32_t>(j / 2));
+    }
+    return s;
+}
+
 TEST(NotificationQueue, KeepsOrderWakesAndCountsOverflow) {
     NotificationQueue q;
     ASSERT_TRUE(q.Valid());
@@ -365,13 +375,8 @@ TEST(SoundRings, AServerThatTakesAllThatIsWrittenStaysOffTheSegmentWrittenNext) 
         SoundRings rings(q);
         rings.SetFollowsClock(true);
         rings.SetKeepsLastFrame(keep);
-        std::vector<std::int16_t> block(2 * Segment);
         const auto write = [&](std::int32_t index) {
-            for (std::size_t j = 0; j < block.size(); ++j) {
-                block[j] =
-                    static_cast<std::int16_t>(index * Segment + static_cast<std::int32_t>(j / 2));
-            }
-            rings.WritePlay(index * Segment, block);
+            rings.WritePlay(index * Segment, NumberedSegment(index * Segment));
         };
         // The exchange's test before it writes segment `next`: neither position inside it.
         const auto offNext = [&](std::int32_t next, std::int64_t ns) {
@@ -415,22 +420,15 @@ TEST(SoundRings, FramesAWriterWouldLapAreHandedOverFirst) {
     SoundRings rings(q);
     rings.SetFollowsClock(true);
     constexpr std::int64_t Ms = 1000000; // ns
-    const auto segment = [](std::int32_t first, std::int32_t base) {
-        std::vector<std::int16_t> s(2 * SoundRings::SegmentFrames);
-        for (std::size_t j = 0; j < s.size(); ++j) {
-            s[j] = static_cast<std::int16_t>(base + first + static_cast<std::int32_t>(j / 2));
-        }
-        return s;
-    };
     for (std::int32_t k = 0; k < 3; ++k) {
-        rings.WritePlay(k * 2048, segment(k * 2048, 0)); // the first lap: the frame's number
+        rings.WritePlay(k * 2048, NumberedSegment(k * 2048)); // the first lap: the frame's number
     }
     rings.SetPlaying(true);
     rings.SetPlayPositionAt(0, 0);
     std::vector<std::int16_t> out(2 * 8192);
     ASSERT_EQ(rings.FetchAt(out.data(), 256, 1 * Ms), 256);
     EXPECT_EQ(rings.UntakenAtRisk(1 * Ms), 0);
-    rings.WritePlay(6144, segment(6144, 0));
+    rings.WritePlay(6144, NumberedSegment(6144));
     // 7936 frames written and not taken: the next segment (frames 0-2047 again) would
     // overwrite 1792 of them.
     EXPECT_EQ(rings.UntakenAtRisk(2 * Ms), 1792 + 1);
@@ -445,7 +443,7 @@ TEST(SoundRings, FramesAWriterWouldLapAreHandedOverFirst) {
     EXPECT_EQ(rings.UntakenAtRisk(2 * Ms), 0);
     // With the segment written, the rest of the first lap is still there to take, in order,
     // then the second lap.
-    rings.WritePlay(0, segment(0, 10000));
+    rings.WritePlay(0, NumberedSegment(0, 10000));
     EXPECT_EQ(rings.UntakenAtRisk(3 * Ms), 8191 - 6144 + 1); // the server still asks for nothing
     ASSERT_EQ(rings.FetchAt(out.data(), 8191, 3 * Ms), 8191);
     EXPECT_EQ(out[0], 2049);
@@ -454,11 +452,11 @@ TEST(SoundRings, FramesAWriterWouldLapAreHandedOverFirst) {
     EXPECT_EQ(rings.UntakenAtRisk(3 * Ms), 0);
 
     // A running stream that keeps up is never handed anything.
-    rings.WritePlay(2048, segment(2048, 10000));
+    rings.WritePlay(2048, NumberedSegment(2048, 10000));
     EXPECT_EQ(rings.UntakenAtRisk(4 * Ms), 0);
     rings.SetPlayPositionAt(0, 5 * Ms);
-    rings.WritePlay(4096, segment(4096, 10000));
-    rings.WritePlay(6144, segment(6144, 10000));
+    rings.WritePlay(4096, NumberedSegment(4096, 10000));
+    rings.WritePlay(6144, NumberedSegment(6144, 10000));
     EXPECT_EQ(rings.UntakenAtRisk(5 * Ms), 0);
 }
 
@@ -478,13 +476,8 @@ TEST(SoundRings, AServerFarBehindTheWriterLeavesThePlayerOutOfTheSegmentWrittenN
         SoundRings rings(q);
         rings.SetFollowsClock(true);
         rings.SetKeepsLastFrame(keep);
-        std::vector<std::int16_t> block(2 * Segment);
         const auto write = [&](std::int32_t index) {
-            for (std::size_t j = 0; j < block.size(); ++j) {
-                block[j] =
-                    static_cast<std::int16_t>(index * Segment + static_cast<std::int32_t>(j / 2));
-            }
-            rings.WritePlay(index * Segment, block);
+            rings.WritePlay(index * Segment, NumberedSegment(index * Segment));
         };
         for (std::int32_t k = 0; k < 3; ++k) {
             write(k);

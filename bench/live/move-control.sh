@@ -64,7 +64,9 @@ pactl load-module module-null-sink sink_name=audio rate=48000 channels=2 >/dev/n
 pactl load-module module-remap-sink sink_name=spare master=audio >/dev/null
 pactl load-module module-remap-source source_name=spare_in master=audio.monitor >/dev/null
 
-seconds=$((3 + 3 * moves + 1))
+# Each round takes its 3 s and the time pactl and the look-up take (a few tenths of a second on
+# a busy machine): a second more a round, so the player is still there at the last move.
+seconds=$((3 + 4 * moves + 1))
 python3 - "${work}/bursts.raw" "${seconds}" <<'EOF'
 import math, struct, sys
 rate, n = 48000, int(sys.argv[2]) * 48000

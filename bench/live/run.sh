@@ -349,6 +349,12 @@ tune() { # to $target in USB: mode, the trace, then the step buttons
     done
 }
 
+# A loss counter's value on the receiver's counters line ("counters lost=0 merged=0 ..." in
+# run_start's `counters`); empty when the line does not show it.
+counter() { # NAME
+    sed -n "s/.* $1=\([0-9]*\).*/\1/p" <<<" ${counters}"
+}
+
 decode() { # recording (raw s16le stereo 48000 Hz) -> the decoded digits
     sox -t raw -r 48000 -e signed-integer -b 16 -c 2 "$1" -t raw -r 22050 -e signed-integer \
         -b 16 -c 1 - remix 1 2>/dev/null |
@@ -836,8 +842,8 @@ run_start() { # KIND N
     # itself lost, restarted and filled nothing.
     local moves
     moves=$(grep -c '^move ok$' "${ev_log:-/dev/null}" 2>/dev/null || true)
-    if [ "${kind}" = pulseaudio ] && [ "${moves:-0}" -gt 0 ] &&
-        [[ " ${counters} " =~ \ lost=0\ .*\ restarts=0\ .*\ fills=0[\ ,] ]]; then
+    if [ "${kind}" = pulseaudio ] && [ "${moves:-0}" -gt 0 ] && [ "$(counter lost)" = 0 ] &&
+        [ "$(counter restarts)" = 0 ] && [ "$(counter fills)" = 0 ]; then
         allowed=$((allowed + moves))
         doubled_allowed=$((doubled_allowed + moves))
         events_text="${events_text}, up to ${moves} digit(s) cut or split at moves allowed (the server's)"
@@ -853,9 +859,9 @@ run_start() { # KIND N
         fi
         input="${input}, ${capture}"
         # The receiver's record stream damaged while the device's monitor got the I/Q whole:
-        # the server's doing (a moved stream) when the receiver lost nothing of what came and
-        # let no backlog go (as it does after a stopped server).
-        if [[ "${capture}" == "CAPTURE NOT INTACT"* ]] && [[ "${counters}" == *" lost=0 "* ]] &&
+        # the server's doing (a moved stream) when the receiver lost nothing of what came; a
+        # stopped server's input is judged by the stop rule above instead.
+        if [[ "${capture}" == "CAPTURE NOT INTACT"* ]] && [ "$(counter lost)" = 0 ] &&
             [ "${stops:-0}" = 0 ]; then
             SERVER_DAMAGED=1
         fi

@@ -364,10 +364,10 @@ decode() { # recording (raw s16le stereo 48000 Hz) -> the decoded digits
 # Whether the whole I/Q file reached the capture device unchanged and in one piece; if not,
 # whether all of it came, in order, with silence put in (the server stopped, or the player ran
 # dry: nothing the receiver was sent is missing), and what else was put in or never came.
-# With "capture", the same for what the receiver's own record stream got (its --record-iq):
-# told as the server's, since the device's monitor got it whole.
-input_check() { # FILE.wav RECORDING.raw [input|capture]
-    python3 - "$1" "$2" "${lead}" "${3:-input}" <<'EOF'
+# With "capture", the same for what the receiver's own record stream got (its --record-iq),
+# told as WHO's doing (default: the server's, since the device's monitor got it whole).
+input_check() { # FILE.wav RECORDING.raw [input|capture [WHO]]
+    python3 - "$1" "$2" "${lead}" "${3:-input}" "${4:-server}" <<'EOF'
 import sys, wave
 with wave.open(sys.argv[1]) as w:
     sent = w.readframes(w.getnframes())
@@ -428,7 +428,7 @@ else:
     told = [f"{ms(lost)} never came"] if lost else []
     told += [f"{ms(other)} of other sound put in"] if other else []
     told += [f"{ms(silence)} of silence put in"] if silence else []
-    who = "player or server" if what == "input" else "server"
+    who = "player or server" if what == "input" else sys.argv[5]
     print(f"{what.upper()} NOT INTACT ({who}): " + ", ".join(told))
 EOF
 }
@@ -853,9 +853,11 @@ run_start() { # KIND N
     input="$(input_check "${work}/dtmf-iq.wav" "${dir}/iq.raw")"
     [[ "${input}" != "INPUT NOT INTACT"* ]] || SERVER_DAMAGED=1
     if [ "${own_capture}" = 1 ]; then
-        local capture="capture not recorded"
+        local capture="capture not recorded" who=server
+        # After a stop the receiver itself lets the captured backlog go.
+        [ "${stops:-0}" = 0 ] || who="server, or the backlog let go after a stop"
         if sox "${dir}/capture.wav" -t raw "${dir}/capture.raw" 2>/dev/null; then
-            capture="$(input_check "${work}/dtmf-iq.wav" "${dir}/capture.raw" capture)"
+            capture="$(input_check "${work}/dtmf-iq.wav" "${dir}/capture.raw" capture "${who}")"
         fi
         input="${input}, ${capture}"
         # The receiver's record stream damaged while the device's monitor got the I/Q whole:

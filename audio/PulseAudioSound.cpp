@@ -365,6 +365,24 @@ struct PulseAudioSound::Hooks {
         }
     }
 
+    // The server's answer to a look at the playback stream's timing.
+    static void Timing(pa_stream* stream, int success, void* self) {
+        auto* sound = static_cast<PulseAudioSound*>(self);
+        if (stream != sound->Playback_) {
+            return;
+        }
+        sound->TimingAsked_ = false;
+        const pa_timing_info* timing = success != 0 ? pa_stream_get_timing_info(stream) : nullptr;
+        if (timing == nullptr || timing->read_index_corrupt != 0) {
+            return;
+        }
+        if (sound->ReadIndexKnown_ && timing->read_index > sound->ReadIndex_) {
+            sound->Rings_.NoteDevicePlaying(SoundRings::SteadyNowNs());
+        }
+        sound->ReadIndex_ = timing->read_index;
+        sound->ReadIndexKnown_ = true;
+    }
+
     static void Xrun(pa_stream*, void* self) {
         static_cast<PulseAudioSound*>(self)->Xruns_.fetch_add(1, std::memory_order_relaxed);
     }
@@ -589,6 +607,8 @@ void PulseAudioSound::DropStreams() {
         PaceEvent_ = nullptr;
     }
     PlaybackUncorked_ = false;
+    TimingAsked_ = false; // a dropped stream's look is never answered
+    ReadIndexKnown_ = false;
     for (pa_stream** s : {&Record_, &Playback_}) {
         if (*s == nullptr) {
             continue;
@@ -631,18 +651,31 @@ void PulseAudioSound::CaptureReleased() {
 // (see SoundRings::UntakenAtRisk): the server queues more than it asked for for a moment.
 // A PulseAudio sink that rewound holds enough and does not ask for a while; PipeWire's graph
 // now and then leaves the stream out for a cycle or two (the stream moved, another program's
-// stream joining, a busy machine) and then asks for the missed cycles at once.
+// stream joining, a busy machine) and then asks for the missed cycles at once. A stream that
+// does not ask has its server's read position looked at, so that one that plays from what it
+// holds goes on being fed and a stopped one is not.
 void PulseAudioSound::BeforePlayPositions() {
-    Rings_.KeepLead(SoundRings::SteadyNowNs());
+    const std::int64_t now = SoundRings::SteadyNowNs();
+    Rings_.KeepLead(now);
     // A look without the lock first (the ring's counts are atomic): nearly every block has
-    // nothing at risk, and the main loop's lock is then not taken at all.
-    if (Loop_ == nullptr || Rings_.UntakenAtRisk(SoundRings::SteadyNowNs()) == 0) {
+    // nothing at risk and a server that asks, and the main loop's lock is then not taken.
+    const bool quiet = Rings_.Playing() && Rings_.DeviceQuietFor(now, WatchServerAfterNs);
+    if (Loop_ == nullptr || (!quiet && Rings_.UntakenAtRisk(now) == 0)) {
         return;
     }
     pa_threaded_mainloop_lock(Loop_);
     if (Playback_ != nullptr && pa_stream_get_state(Playback_) == PA_STREAM_READY) {
+        if (quiet && !TimingAsked_) {
+            if (pa_operation* op = pa_stream_update_timing_info(Playback_, &Hooks::Timing, this);
+                op != nullptr) {
+                TimingAsked_ = true;
+                pa_operation_unref(op);
+            }
+        }
         const std::int32_t untaken = Rings_.UntakenAtRisk(SoundRings::SteadyNowNs());
-        Hooks::Give(Playback_, this, static_cast<std::size_t>(untaken) * FrameBytes, false);
+        if (untaken > 0) {
+            Hooks::Give(Playback_, this, static_cast<std::size_t>(untaken) * FrameBytes, false);
+        }
     }
     pa_threaded_mainloop_unlock(Loop_);
 }

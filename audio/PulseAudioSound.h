@@ -86,6 +86,13 @@ private:
     std::size_t FragmentDone_ = 0;
     bool HaveFragment_ = false;
     bool PlaybackUncorked_ = false; // the playback stream's first queue has been written
+    // A playback stream that has not asked for WatchServerAfterNs has its server's read
+    // position looked at once a block: one that moved on since the last look shows a server
+    // that plays from what it holds (see SoundRings::NoteDevicePlaying).
+    static constexpr std::int64_t WatchServerAfterNs = 100'000'000;
+    bool TimingAsked_ = false; // a look is under way
+    bool ReadIndexKnown_ = false;
+    std::int64_t ReadIndex_ = 0; // bytes, the server's read position at the last look
     // Capture waits for the UI thread to read a half: it then wakes the main loop through this
     // descriptor, so that what the server holds moves on at once rather than at the next
     // fragment.

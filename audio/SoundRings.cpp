@@ -337,7 +337,7 @@ void SoundRings::KeepLead(std::int64_t nowNs) {
 std::int32_t SoundRings::UntakenAtRisk(std::int64_t nowNs) const noexcept {
     if (!FollowsClock_ || !Playing_.load(std::memory_order_acquire) ||
         (PendingSet_.load(std::memory_order_acquire) & PendingBit) != 0 ||
-        nowNs - AskedAtNs_.load(std::memory_order_relaxed) > StaleRequestNs) {
+        DeviceQuietFor(nowNs, StaleRequestNs)) {
         return 0;
     }
     const std::int32_t written = WrittenEnd_.load(std::memory_order_acquire);
@@ -428,7 +428,7 @@ std::int32_t SoundRings::Take(std::int16_t* out, std::int32_t frames, std::int64
     TimedAtNs_.store(nowNs, std::memory_order_release);
     TimedSeq_.store(seq + 2, std::memory_order_release);
     if (asked) {
-        AskedAtNs_.store(nowNs, std::memory_order_relaxed);
+        HeardAtNs_.store(nowNs, std::memory_order_relaxed);
     }
     if (taken) {
         // Only now, so that the UI thread sees either the pending position or the request that

@@ -108,8 +108,9 @@ public:
     // The back end hands them over (HandOver) before the play positions are read and the
     // segment is written, so nothing is overwritten untaken and the play position stays out
     // of that segment. The frame more: untaken frames filling the whole ring would read as
-    // none. None while a set position is pending, or when the device has not asked for
-    // anything for StaleRequestNs (a stopped server is not fed).
+    // none. None while a set position is pending, or when the device has neither asked for
+    // anything nor been seen playing (NoteDevicePlaying) for StaleRequestNs (a stopped server
+    // is not fed).
     // At least one frame, when there is one to give, while the play position lies in that
     // segment although the device has taken all of it: the server's queue grew (a sink input
     // moved to another sink is rewound there) and it now asks for each request so far behind
@@ -120,6 +121,19 @@ public:
     static constexpr std::int32_t SegmentFrames = BlockBytes / FrameBytes;
     static constexpr std::int64_t StaleRequestNs = 250'000'000;
     std::int32_t UntakenAtRisk(std::int64_t nowNs) const noexcept;
+    // The device was seen playing on its own timeline (a server's read position moved on)
+    // though it asked for nothing: it holds enough, it has not stopped, and what the writer is
+    // about to lap is handed over as after a request. A PulseAudio stream fed unasked in one
+    // sink and moved back to another stops asking for longer than StaleRequestNs while its
+    // queue drains; left unfed, the writer lapped the position of its last hand-over and
+    // playback restarted. Device side.
+    void NoteDevicePlaying(std::int64_t nowNs) noexcept {
+        HeardAtNs_.store(nowNs, std::memory_order_relaxed);
+    }
+    // The device has neither asked for anything nor been seen playing for more than `ns`.
+    bool DeviceQuietFor(std::int64_t nowNs, std::int64_t ns) const noexcept {
+        return nowNs - HeardAtNs_.load(std::memory_order_relaxed) > ns;
+    }
     // A device on another clock than capture (a second card; two sound-server sinks whose
     // timers round differently: two stock PulseAudio null sinks run 74 ppm apart) takes frames
     // a little faster or slower than the blocks come, and the writer's lead over the player
@@ -193,7 +207,8 @@ private:
     std::atomic<std::int64_t> TimedAtNs_{0};
     std::atomic<std::uint64_t> PendingSet_{0};
     std::atomic<std::int64_t> PendingAtNs_{0};
-    std::atomic<std::int64_t> AskedAtNs_{0};  // the device's last request (not a hand-over)
+    // The device's last request (not a hand-over), or the last time it was seen playing.
+    std::atomic<std::int64_t> HeardAtNs_{0};
     std::atomic<std::int32_t> WrittenEnd_{0}; // frame after the last one written
     std::atomic<std::uint64_t> Merged_{0};
     // Keeping the lead: frames the device is to skip (> 0) or repeat (< 0), one per request;

@@ -460,6 +460,63 @@ TEST(SoundRings, FramesAWriterWouldLapAreHandedOverFirst) {
     EXPECT_EQ(rings.UntakenAtRisk(5 * Ms), 0);
 }
 
+// A PulseAudio stream fed unasked in one sink and moved back to another holds more than it
+// asks for and asks for nothing for longer than StaleRequestNs, while it plays on. Seen playing
+// (its server's read position moving on), it goes on being handed what the writer is about to
+// lap, and the play position stays out of the segment written next. Not seen, it is taken for
+// a stopped server and not fed, and the writer comes round to where its taking ended.
+TEST(SoundRings, AServerSeenPlayingIsFedThoughItDoesNotAsk) {
+    constexpr std::int64_t Ms = 1000000; // ns
+    constexpr std::int32_t Segment = SoundRings::SegmentFrames;
+    const auto blockAt = [](std::int64_t k) { return k * Segment * 1'000'000'000LL / SampleRate; };
+    for (const bool seen : {true, false}) {
+        SCOPED_TRACE(seen ? "seen playing" : "not seen");
+        NotificationQueue q;
+        SoundRings rings(q);
+        rings.SetFollowsClock(true);
+        rings.SetKeepsLastFrame(true);
+        std::int32_t base = 0; // the lap, so that stale frames would show
+        const auto write = [&](std::int32_t index) {
+            rings.WritePlay(index * Segment, NumberedSegment(index * Segment, base));
+        };
+        for (std::int32_t k = 0; k < 3; ++k) {
+            write(k);
+        }
+        rings.SetPlaying(true);
+        rings.SetPlayPositionAt(0, 0);
+        std::vector<std::int16_t> out(2 * 8192);
+        ASSERT_EQ(rings.FetchAt(out.data(), 8192, 1 * Ms), 3 * Segment - 1);
+        std::int32_t expected = 3 * Segment - 1; // the next frame the server should get
+        bool collided = false;
+        for (std::int64_t k = 3; k < 40 && !collided; ++k) { // 1.7 s without a request
+            const std::int64_t ns = blockAt(k);
+            if (seen && k % 3 == 0) {
+                rings.NoteDevicePlaying(ns);
+            }
+            if (const std::int32_t untaken = rings.UntakenAtRisk(ns); untaken > 0) {
+                const std::int32_t given = rings.HandOver(out.data(), untaken, ns);
+                for (std::int32_t f = 0; f < given; ++f, ++expected) {
+                    ASSERT_EQ(out[2 * static_cast<std::size_t>(f)],
+                              static_cast<std::int16_t>(expected))
+                        << "block " << k;
+                }
+            }
+            const std::int32_t next = static_cast<std::int32_t>(k % 4);
+            const std::int32_t first = next * Segment * FrameBytes;
+            const std::int32_t play = rings.PositionsAt(ns).Play;
+            collided = first <= play && play < first + Segment * FrameBytes;
+            if (next == 0) {
+                base += 4 * Segment;
+            }
+            write(next);
+        }
+        EXPECT_EQ(collided, !seen);
+        if (seen) {
+            EXPECT_GT(expected, 36 * Segment); // all but the last frame written went out in order
+        }
+    }
+}
+
 // A sink input moved to another sink is rewound there: the server's queue grows, it stops
 // asking for a while (the writer's frames are handed over meanwhile), and then asks for each
 // request so far behind the writer that the play position, walking through the request with

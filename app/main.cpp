@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
         options.Remember = rememberWord.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
     }
 
-    const bool pulse = corvane::PulseAudioSound::ServerReachable(2000);
+    const bool pulse = corvane::PulseAudioSound::ProbeServer(2000) !=
+                       corvane::PulseAudioSound::ServerAnswer::Absent;
     DeviceLists lists;
     if (options.ListDevices) {
         const corvane::SoundStatus st = ListDevices(pulse, lists);

@@ -137,6 +137,7 @@ public:
             why = pa_strerror(pa_context_errno(Context_));
         } else if (!WaitLocked(Loop_, timeoutMs, [this] { return ContextSettled(Context_); })) {
             why = "the sound server did not answer";
+            Silent_ = true;
         } else if (pa_context_get_state(Context_) != PA_CONTEXT_READY) {
             why = pa_strerror(pa_context_errno(Context_));
         }
@@ -146,10 +147,14 @@ public:
 
     pa_threaded_mainloop* Loop() const { return Loop_; }
     pa_context* Context() const { return Context_; }
+    // Connect timed out: the server took the connection (or its address did not refuse it) and
+    // did not answer.
+    bool Silent() const { return Silent_; }
 
 private:
     pa_threaded_mainloop* Loop_;
     pa_context* Context_ = nullptr;
+    bool Silent_ = false;
 };
 
 struct DeviceList {
@@ -412,9 +417,16 @@ PulseAudioSound::~PulseAudioSound() {
     CloseRoot();
 }
 
-bool PulseAudioSound::ServerReachable(int timeoutMs) {
+PulseAudioSound::ServerAnswer PulseAudioSound::ProbeServer(int timeoutMs) {
     ShortConnection connection;
-    return connection.Connect(timeoutMs).empty();
+    if (connection.Connect(timeoutMs).empty()) {
+        return ServerAnswer::Answers;
+    }
+    return connection.Silent() ? ServerAnswer::Silent : ServerAnswer::Absent;
+}
+
+bool PulseAudioSound::ServerReachable(int timeoutMs) {
+    return ProbeServer(timeoutMs) == ServerAnswer::Answers;
 }
 
 SoundStatus PulseAudioSound::ListDevices(std::vector<SoundDeviceInfo>& capture,

@@ -33,8 +33,14 @@ public:
     PulseAudioSound(const PulseAudioSound&) = delete;
     PulseAudioSound& operator=(const PulseAudioSound&) = delete;
 
-    // A server answers within the time given (the program then uses this back end).
-    static bool ServerReachable(int timeoutMs);
+    // Whether a server answers within the time given, took the connection and did not answer
+    // (stopped, or stuck), or is not there at all. The program uses this back end unless none is
+    // there: ALSA's route to a silent server (the pulse plug-in, PortAudio's default device)
+    // waits on it without end, where this back end says the server did not answer.
+    enum class ServerAnswer { Answers, Silent, Absent };
+    static ServerAnswer ProbeServer(int timeoutMs);
+    static bool ServerReachable(int timeoutMs); // it answers
+
     // The server's sources (capture, monitors included) and sinks (playback).
     static SoundStatus ListDevices(std::vector<SoundDeviceInfo>& capture,
                                    std::vector<SoundDeviceInfo>& playback);

@@ -202,6 +202,30 @@ TEST(ServerRestart, FailureIsReportedWithinASecondAndOnWorksAgainTenTimes) {
     exchange.Release();
 }
 
+// The program picks its back end by what a short connection finds: a stopped server (its socket
+// takes the connection, nothing answers) must be told from one that is not there, for the
+// other back end's route to it, ALSA's pulse plug-in, would wait on it without end.
+TEST(ServerRestart, AStoppedServerIsToldFromOneThatIsNotThere) {
+    PrivateServer server;
+    if (!server.Start()) {
+        GTEST_SKIP() << "no " << server.Kind() << " server could be started here";
+    }
+    using Answer = PulseAudioSound::ServerAnswer;
+    EXPECT_EQ(PulseAudioSound::ProbeServer(2000), Answer::Answers);
+    server.Signal(SIGSTOP);
+    QElapsedTimer probe;
+    probe.start();
+    EXPECT_EQ(PulseAudioSound::ProbeServer(500), Answer::Silent);
+    EXPECT_LT(probe.elapsed(), 1500) << "the probe waited on the stopped server";
+    server.Signal(SIGCONT);
+    EXPECT_EQ(PulseAudioSound::ProbeServer(2000), Answer::Answers);
+    server.Signal(SIGKILL);
+    // Gone: its socket refuses (or is removed) once the processes have ended.
+    RunUntil([] { return PulseAudioSound::ProbeServer(500) == Answer::Absent; }, 3000);
+    EXPECT_EQ(PulseAudioSound::ProbeServer(500), Answer::Absent);
+    EXPECT_FALSE(PulseAudioSound::ServerReachable(500));
+}
+
 // PortAudio reaches the server through ALSA's pulse plug-in, whose stream thread can get stuck
 // in a server that stopped answering. The stall is reported within a second, and neither OFF
 // nor a later ON waits on the stuck stream: it is abandoned, and ON says so or works.

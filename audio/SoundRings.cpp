@@ -384,11 +384,15 @@ std::int32_t SoundRings::Take(std::int16_t* out, std::int32_t frames, std::int64
                            std::max<std::int64_t>(late, 0));
     }
     // Keeping the lead (KeepLead): one frame skipped or repeated at the start of an ordinary
-    // request, while the writer is well ahead (never beyond what it wrote).
+    // request. A skip only while the writer is well ahead (never beyond what it wrote); a
+    // repeat at any request, for it asks nothing more of the writer: a server that asks for
+    // more than the writer is ahead of it (PipeWire after the writer fell a block behind) would
+    // otherwise never get the repeats that rebuild the lead, and runs short.
     if (std::int32_t slip = Slip_.load(std::memory_order_relaxed);
         slip != 0 && asked && !taken &&
-        (WrittenEnd_.load(std::memory_order_acquire) - from + PlayRingFrames) % PlayRingFrames >
-            frames &&
+        (slip < 0 ||
+         (WrittenEnd_.load(std::memory_order_acquire) - from + PlayRingFrames) % PlayRingFrames >
+             frames) &&
         Slip_.compare_exchange_strong(slip, slip > 0 ? slip - 1 : slip + 1,
                                       std::memory_order_relaxed)) {
         from = (from + (slip > 0 ? 1 : PlayRingFrames - 1)) % PlayRingFrames;

@@ -257,11 +257,12 @@ TEST(SoundRings, ClockFollowingPlayerKeepsTimeBetweenLargeStepsAndThroughALateSt
     EXPECT_EQ(frameAt(t + 900 * Ms), held);
 }
 
-// A writer on the capture's clock and a server sink on its own, 48 ms requests, for ten
-// minutes of blocks: each block the lead is kept and then checked as the block exchange does
-// before it writes (the player must stay out of the segment written next). The sink's clock
-// off by `ppm`; returns the frames the server got (left channel: the writer's frame count,
-// modulo Count), whether the check ever failed and whether the server ever went short.
+// A writer on the capture's clock and a server sink on its own, requests of `request` frames
+// (48 ms unless given), for ten minutes of blocks: each block the lead is kept and then checked
+// as the block exchange does before it writes (the player must stay out of the segment written
+// next). The sink's clock off by `ppm`; returns the frames the server got (left channel: the
+// writer's frame count, modulo Count), whether the check ever failed and whether the server ever
+// went short.
 struct DriftRun {
     std::vector<std::int32_t> Heard;
     bool Collided = false;
@@ -269,15 +270,19 @@ struct DriftRun {
     std::uint64_t Slips = 0;
 };
 constexpr std::int32_t Count = 30000;
-DriftRun RunAgainstADriftingSink(double ppm, bool keepLead) {
+DriftRun RunAgainstADriftingSink(double ppm, bool keepLead, std::int32_t request = 2304,
+                                 std::int64_t lateFrom = -1) {
     NotificationQueue q;
     SoundRings rings(q);
     rings.SetFollowsClock(true);
     constexpr std::int64_t Second = 1000000000;
-    const auto blockAt = [](std::int64_t k) { return k * 2048 * Second / 48000; };
+    // From block lateFrom on (if any), every block comes one block later.
+    const auto blockAt = [&](std::int64_t k) {
+        return (k + (lateFrom >= 0 && k >= lateFrom ? 1 : 0)) * 2048 * Second / 48000;
+    };
     const double sinkRate = 48000.0 * (1.0 + ppm * 1e-6);
     const auto requestAt = [&](std::int64_t j) {
-        return static_cast<std::int64_t>(static_cast<double>(j) * 2304.0 / sinkRate * 1e9);
+        return static_cast<std::int64_t>(static_cast<double>(j) * request / sinkRate * 1e9);
     };
     std::int32_t counted = 0; // frames written so far
     std::int32_t segment = 0;
@@ -297,14 +302,14 @@ DriftRun RunAgainstADriftingSink(double ppm, bool keepLead) {
     rings.SetPlaying(true);
     rings.SetPlayPositionAt(0, blockAt(2));
     DriftRun run;
-    std::vector<std::int16_t> out(2 * 2304);
+    std::vector<std::int16_t> out(2 * 8192);
     std::int64_t k = 3;
     std::int64_t j = static_cast<std::int64_t>(
-        std::ceil(static_cast<double>(blockAt(2)) * sinkRate * 1e-9 / 2304.0));
+        std::ceil(static_cast<double>(blockAt(2)) * sinkRate * 1e-9 / request));
     while (k < 14000) {
         if (requestAt(j) < blockAt(k)) {
-            const std::int32_t got = rings.FetchAt(out.data(), 2304, requestAt(j));
-            run.Starved = run.Starved || got < 2304;
+            const std::int32_t got = rings.FetchAt(out.data(), request, requestAt(j));
+            run.Starved = run.Starved || got < request;
             for (std::int32_t f = 0; f < got; ++f) {
                 run.Heard.push_back(out[2 * static_cast<std::size_t>(f)]);
             }
@@ -358,6 +363,26 @@ TEST(SoundRings, KeepsTheLeadOfAWriterOnAnotherClock) {
     EXPECT_EQ(same.Slips, 0u);
     for (std::size_t f = 1; f < same.Heard.size(); ++f) {
         ASSERT_EQ((same.Heard[f] - same.Heard[f - 1] + Count) % Count, 1) << f;
+    }
+}
+
+// The writer falls a block behind for good on the sink's own clock (a PipeWire record stream
+// moved to another source delivers from then on a block later), and the server asks for 4096
+// frames at a time, more than the writer is then ahead of it: the lead is rebuilt by repeating
+// single frames, about a block of them, while the server never goes short and the player never
+// runs into the segment written next.
+TEST(SoundRings, RebuildsTheLeadAfterTheWriterFellABlockBehind) {
+    for (const std::int64_t lateFrom : {400, 1000}) {
+        SCOPED_TRACE(lateFrom);
+        const DriftRun run = RunAgainstADriftingSink(0.0, true, 4096, lateFrom);
+        EXPECT_FALSE(run.Collided);
+        EXPECT_FALSE(run.Starved);
+        EXPECT_GT(run.Slips, 1900u);
+        EXPECT_LT(run.Slips, 2300u);
+        for (std::size_t f = 1; f < run.Heard.size(); ++f) {
+            const std::int32_t step = (run.Heard[f] - run.Heard[f - 1] + Count) % Count;
+            ASSERT_TRUE(step == 1 || step == 0) << "at frame " << f << ": " << step;
+        }
     }
 }
 

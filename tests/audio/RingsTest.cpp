@@ -22,6 +22,13 @@ bool Readable(int fd) {
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
 }
 
+// Whether a play-ring position (bytes) lies in a segment: the block exchange's collision test
+// before it writes that segment.
+bool InSegment(std::int32_t position, std::int32_t segment) {
+    const std::int32_t first = segment * SoundRings::SegmentFrames * FrameBytes;
+    return first <= position && position < first + SoundRings::SegmentFrames * FrameBytes;
+}
+
 // One segment of playback frames, both channels holding base + the frame's number in the ring
 // (from `first` on), so that what a request takes shows where in the ring it came from.
 std::vector<std::int16_t> NumberedSegment(std::int32_t first, std::int32_t base = 0) {
@@ -319,8 +326,7 @@ DriftRun RunAgainstADriftingSink(double ppm, bool keepLead, std::int32_t request
         if (keepLead) {
             rings.KeepLead(blockAt(k));
         }
-        const std::int32_t play = rings.PositionsAt(blockAt(k)).Play / 4;
-        if (play >= segment * 2048 && play < segment * 2048 + 2048) {
+        if (InSegment(rings.PositionsAt(blockAt(k)).Play, segment)) {
             run.Collided = true;
             break;
         }
@@ -406,10 +412,7 @@ TEST(SoundRings, AServerThatTakesAllThatIsWrittenStaysOffTheSegmentWrittenNext) 
         // The exchange's test before it writes segment `next`: neither position inside it.
         const auto offNext = [&](std::int32_t next, std::int64_t ns) {
             const PlayPositions at = rings.PositionsAt(ns);
-            const std::int32_t first = next * Segment * 4;
-            const std::int32_t last = first + Segment * 4 - 1;
-            return !(first <= at.Play && at.Play <= last) &&
-                   !(first <= at.Write && at.Write <= last);
+            return !InSegment(at.Play, next) && !InSegment(at.Write, next);
         };
         for (std::int32_t k = 0; k < 3; ++k) {
             write(k);
@@ -527,9 +530,7 @@ TEST(SoundRings, AServerSeenPlayingIsFedThoughItDoesNotAsk) {
                 }
             }
             const std::int32_t next = static_cast<std::int32_t>(k % 4);
-            const std::int32_t first = next * Segment * FrameBytes;
-            const std::int32_t play = rings.PositionsAt(ns).Play;
-            collided = first <= play && play < first + Segment * FrameBytes;
+            collided = InSegment(rings.PositionsAt(ns).Play, next);
             if (next == 0) {
                 base += 4 * Segment;
             }

@@ -8,7 +8,7 @@
 #
 #   bash bench/live/run.sh [--server pulseaudio|pipewire|both] [--starts N] [--seconds S]
 #                          [--load] [--carrier HZ] [--kill KILL|TERM] [--stock]
-#                          [--events volume,beeps,move,stop]
+#                          [--events volume,beeps,move,stop] [--audio-rate HZ]
 #
 #   --server   which sound server(s) to run on (default both; with both, a kind that is not
 #              installed is skipped)
@@ -35,6 +35,9 @@
 #              it is back within a second of SIGCONT); every kind asked for must be done at
 #              least once and never fail; events.log.times in the work folder says when each
 #              began (seconds since boot)
+#   --audio-rate  the rate of the sink "audio" that the receiver plays into (default 48000;
+#              44100, a stock PulseAudio's own default, has the server resample the receiver's
+#              audio, and its requests come in other steps)
 # Environment: CORVANE_BIN (default build/release/app/corvane), CORVANE_ARGS (more arguments for
 # it, such as --verbose), CORVANE_BENCH_KEEP=1 keeps the work folder.
 #
@@ -89,6 +92,7 @@ kill_signal=""
 stock=0
 events=""
 events_given=0
+audio_rate=48000
 while [ $# -gt 0 ]; do
     case "$1" in
     --server)
@@ -118,6 +122,10 @@ while [ $# -gt 0 ]; do
     --stock)
         stock=1
         shift
+        ;;
+    --audio-rate)
+        audio_rate="${2:-}"
+        shift 2 || { usage; exit 2; }
         ;;
     --events)
         events="${2:-}"
@@ -160,7 +168,7 @@ has_event() { [[ " ${event_kinds[*]-} " == *" $1 "* ]]; }
 sound_mode="test"
 [ "${stock}" = 0 ] || sound_mode=stock
 if ! [[ "${starts}" =~ ^[1-9][0-9]*$ && "${seconds}" =~ ^[0-9]+([.][0-9]+)?$ &&
-    "${carrier}" =~ ^-?[0-9]+0$ ]]; then
+    "${carrier}" =~ ^-?[0-9]+0$ && "${audio_rate}" =~ ^[1-9][0-9]{3,5}$ ]]; then
     usage
     exit 2
 fi
@@ -256,7 +264,8 @@ fi
 echo "live: ${#sent} DTMF digits, carrier ${carrier} Hz, tuning ${target} Hz USB;" \
     "${#kinds[@]} server kind(s) x ${starts} start(s), ${sound_mode} servers$(
         [ "${load}" = 1 ] && echo ', with load')$(
-        [ "${#event_kinds[@]}" -eq 0 ] || echo ", events ${events}")"
+        [ "${#event_kinds[@]}" -eq 0 ] || echo ", events ${events}")$(
+        [ "${audio_rate}" = 48000 ] || echo ", audio sink at ${audio_rate} Hz")"
 
 hz=$(getconf CLK_TCK)
 cpu_ticks() { # utime + stime of a process, in clock ticks
@@ -433,17 +442,18 @@ else:
 EOF
 }
 
-null_sink() { # NAME: a null sink at 48000 Hz stereo on the current server
+null_sink() { # NAME [RATE]: a null sink, stereo, at RATE Hz (48000) on the current server
     local extra=""
     # A stock server's null sinks keep the module's defaults, as a user's would.
     [ "${CORVANE_SOUND_SERVER}" = pulseaudio ] && [ "${CORVANE_SOUND_MODE:-test}" = test ] &&
         extra="format=s16le norewinds=1"
     # shellcheck disable=SC2086
-    pactl load-module module-null-sink sink_name="$1" ${extra} rate=48000 channels=2 >/dev/null
+    pactl load-module module-null-sink sink_name="$1" ${extra} rate="${2:-48000}" channels=2 \
+        >/dev/null
 }
 
 make_sinks() {
-    null_sink iq && null_sink audio || return 1
+    null_sink iq && null_sink audio "${audio_rate}" || return 1
     if has_event move; then
         # Where the move event takes the receiver's streams (see the header).
         pactl load-module module-remap-sink sink_name=spare master=audio >/dev/null &&

@@ -309,7 +309,7 @@ DriftRun RunAgainstADriftingSink(double ppm, bool keepLead, std::int32_t request
     rings.SetPlaying(true);
     rings.SetPlayPositionAt(0, blockAt(2));
     DriftRun run;
-    std::vector<std::int16_t> out(2 * 8192);
+    std::vector<std::int16_t> out(2 * static_cast<std::size_t>(request));
     std::int64_t k = 3;
     std::int64_t j = static_cast<std::int64_t>(
         std::ceil(static_cast<double>(blockAt(2)) * sinkRate * 1e-9 / request));
